@@ -1,0 +1,21 @@
+# Shared helpers of the scripts in this directory.
+
+stage() { printf '\n=== %s\n' "$*"; }
+
+# Installs the Debian packages among the arguments that are missing (as root; otherwise says
+# what to install and stops).
+need_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "missing packages: ${missing[*]}; install them (as root: apt-get install ${missing[*]})" >&2
+        exit 1
+    fi
+    echo "installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
