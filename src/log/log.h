@@ -19,5 +19,5 @@ void WLog(LOG_LEVEL level, const wchar_t* format, ...);
 
 // Releases this library's logger and closes its stream. The next log call creates a new one
 // (reading the configuration again). Not exported: the library calls it when it is unloaded,
-// and the tests use it to start from a fresh logger.
+// and the tests use it to start from a fresh logger. No other thread may be logging meanwhile.
 void ReleaseLogger();

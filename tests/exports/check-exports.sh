@@ -20,7 +20,7 @@ check() {
     fi
 }
 logging='^(Log|LogQuick|WLog)\('
-check "$chip" "$logging|^Utils::(MakeString|checksum)\(|^(BuildDate|TarnwVersion|EyeCatcher1|EyeCatcher2|ExtraInfo)$"
+check "$chip" "$logging|^Utils::(MakeString(\[abi:cxx11\])?|checksum)\(|^(BuildDate|TarnwVersion|EyeCatcher1|EyeCatcher2|ExtraInfo)$"
 check "$sensors" "$logging"
 
 # And the interface itself is there.

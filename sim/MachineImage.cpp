@@ -1,0 +1,399 @@
+#include "MachineImage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace QelSim
+{
+namespace
+{
+constexpr uint8_t kEndOfTableType = 127;
+constexpr size_t kEntryPointSize = 32;
+constexpr uint64_t kPageSize = 4096;
+
+[[noreturn]] void Fail(const std::string& what)
+{
+    throw std::runtime_error(what);
+}
+
+[[noreturn]] void FailErrno(const std::string& what, const std::string& path)
+{
+    Fail(what + " " + path + ": " + strerror(errno));
+}
+
+void PutLE(std::vector<uint8_t>& out, uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void SetLE(uint8_t* at, uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t GetLE(const uint8_t* at, int bytes)
+{
+    uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | at[i];
+    return value;
+}
+
+uint8_t ChecksumFor(const uint8_t* bytes, size_t count)
+{
+    uint8_t sum = 0;
+    for (size_t i = 0; i < count; ++i)
+        sum = static_cast<uint8_t>(sum + bytes[i]);
+    return static_cast<uint8_t>(-sum);
+}
+
+void MakeDirectories(const std::string& path)
+{
+    std::string partial;
+    size_t pos = 0;
+    while (pos != std::string::npos)
+    {
+        pos = path.find('/', pos + 1);
+        partial = path.substr(0, pos);
+        if (partial.empty())
+            continue;
+        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+            FailErrno("cannot create directory", partial);
+    }
+}
+
+void WriteTextFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out)
+        FailErrno("cannot write", path);
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        FailErrno("cannot open", path);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+}  // namespace
+
+Structure& Structure::Byte(uint8_t value)
+{
+    data.push_back(value);
+    return *this;
+}
+
+Structure& Structure::Word(uint16_t value)
+{
+    PutLE(data, value, 2);
+    return *this;
+}
+
+Structure& Structure::DWord(uint32_t value)
+{
+    PutLE(data, value, 4);
+    return *this;
+}
+
+Structure& Structure::QWord(uint64_t value)
+{
+    PutLE(data, value, 8);
+    return *this;
+}
+
+Structure& Structure::Bytes(const std::vector<uint8_t>& bytes)
+{
+    data.insert(data.end(), bytes.begin(), bytes.end());
+    return *this;
+}
+
+uint8_t Structure::AddString(const std::string& text)
+{
+    if (text.empty())
+        return 0;
+    if (strings.size() >= 255)
+        Fail("a structure holds at most 255 strings");
+    strings.push_back(text);
+    return static_cast<uint8_t>(strings.size());
+}
+
+Structure& Structure::String(const std::string& text)
+{
+    return Byte(AddString(text));
+}
+
+std::vector<uint8_t> Structure::Encode() const
+{
+    const size_t formatted = 4 + data.size();
+    if (formatted > 0xFF && !length)
+        Fail("formatted area of " + std::to_string(formatted) + " bytes does not fit the length byte");
+    std::vector<uint8_t> out;
+    out.push_back(type);
+    out.push_back(length ? *length : static_cast<uint8_t>(formatted));
+    PutLE(out, handle, 2);
+    out.insert(out.end(), data.begin(), data.end());
+    for (const std::string& s : strings)
+    {
+        out.insert(out.end(), s.begin(), s.end());
+        out.push_back(0);
+    }
+    // A set without strings is two NULs, one with strings gets one NUL after the last string's.
+    out.push_back(0);
+    if (strings.empty())
+        out.push_back(0);
+    if (!terminated)
+        out.resize(out.size() - 2);
+    return out;
+}
+
+Structure MakeBiosInformation(const BiosInformation& bios, uint16_t handle)
+{
+    Structure s(0, handle);
+    s.String(bios.vendor)
+        .String(bios.version)
+        .Word(bios.startSegment)
+        .String(bios.releaseDate)
+        .Byte(bios.romSize)
+        .QWord(bios.characteristics)
+        .Bytes({bios.extension[0], bios.extension[1]})
+        .Byte(bios.biosMajor)
+        .Byte(bios.biosMinor)
+        .Byte(bios.firmwareMajor)
+        .Byte(bios.firmwareMinor);
+    return s;
+}
+
+Structure MakeEndOfTable(uint16_t handle)
+{
+    return Structure(kEndOfTableType, handle);
+}
+
+TableStats CountStructures(const std::vector<uint8_t>& table)
+{
+    TableStats stats;
+    size_t pos = 0;
+    while (pos + 4 <= table.size())
+    {
+        size_t next = pos + table[pos + 1];
+        while (next + 1 < table.size() && !(table[next] == 0 && table[next + 1] == 0))
+            ++next;
+        next = std::min(next + 2, table.size());
+        stats.count = static_cast<uint16_t>(stats.count + 1);
+        stats.maxSize =
+            std::max<uint16_t>(stats.maxSize, static_cast<uint16_t>(std::min<size_t>(next - pos, 0xFFFF)));
+        if (table[pos] == kEndOfTableType)
+            break;
+        pos = next;
+    }
+    return stats;
+}
+
+MachineImage& MachineImage::Add(Structure structure)
+{
+    m_structures.push_back(std::move(structure));
+    return *this;
+}
+
+MachineImage& MachineImage::SetEndOfTable(bool append)
+{
+    m_endOfTable = append;
+    return *this;
+}
+
+MachineImage& MachineImage::SetRawTable(std::vector<uint8_t> bytes)
+{
+    m_rawTable = std::move(bytes);
+    return *this;
+}
+
+MachineImage& MachineImage::SetTableAddress(uint32_t address)
+{
+    m_tableAddress = address;
+    return *this;
+}
+
+MachineImage& MachineImage::PutBytes(uint64_t address, std::vector<uint8_t> bytes)
+{
+    m_extra.emplace_back(address, std::move(bytes));
+    return *this;
+}
+
+MachineImage& MachineImage::SetMemorySize(uint64_t size)
+{
+    m_memorySize = size;
+    return *this;
+}
+
+std::vector<uint8_t> MachineImage::TableBytes() const
+{
+    if (m_rawTable)
+        return *m_rawTable;
+    std::vector<uint8_t> table;
+    uint16_t lastHandle = 0;
+    for (const Structure& s : m_structures)
+    {
+        std::vector<uint8_t> bytes = s.Encode();
+        table.insert(table.end(), bytes.begin(), bytes.end());
+        lastHandle = std::max(lastHandle, s.handle);
+    }
+    if (m_endOfTable)
+    {
+        std::vector<uint8_t> end = MakeEndOfTable(static_cast<uint16_t>(lastHandle + 1)).Encode();
+        table.insert(table.end(), end.begin(), end.end());
+    }
+    return table;
+}
+
+std::array<uint8_t, 32> MachineImage::EntryPointBytes() const
+{
+    const EntryPoint& e = m_entry;
+    const std::vector<uint8_t> table = TableBytes();
+    const TableStats stats = CountStructures(table);
+
+    std::array<uint8_t, kEntryPointSize> ep{};
+    memcpy(&ep[0x00], e.anchor.data(), 4);
+    ep[0x05] = e.length ? *e.length : 0x1F;
+    ep[0x06] = e.major;
+    ep[0x07] = e.minor;
+    SetLE(&ep[0x08], e.maxStructSize ? *e.maxStructSize : stats.maxSize, 2);
+    ep[0x0A] = e.revision;
+    memcpy(&ep[0x0B], e.formattedArea.data(), 5);
+    memcpy(&ep[0x10], "_DMI_", 5);
+    SetLE(&ep[0x16], e.tableLength ? *e.tableLength : std::min<size_t>(table.size(), 0xFFFF), 2);
+    SetLE(&ep[0x18], e.tableAddress ? *e.tableAddress : m_tableAddress, 4);
+    SetLE(&ep[0x1C], e.structureCount ? *e.structureCount : stats.count, 2);
+    ep[0x1E] =
+        e.bcdRevision ? *e.bcdRevision : static_cast<uint8_t>((e.major & 0x0F) << 4 | (e.minor & 0x0F));
+    // The intermediate checksum covers 0x10-0x1E, the entry point checksum EpStructLen bytes
+    // (all 32 when that is out of range, so the bytes still look like a well-made entry point).
+    ep[0x15] = ChecksumFor(&ep[0x10], 0x0F);
+    const size_t covered = ep[0x05] > 4 && ep[0x05] <= kEntryPointSize ? ep[0x05] : kEntryPointSize;
+    ep[0x04] = static_cast<uint8_t>(ChecksumFor(ep.data(), covered) + e.checksumDelta);
+    return ep;
+}
+
+std::string MachineImage::SystabText() const
+{
+    if (m_entry.systab)
+        return *m_entry.systab;
+    char text[96];
+    snprintf(text, sizeof(text), "ACPI20=0x%08x\nACPI=0x%08x\nSMBIOS=0x%08x\n", 0x3FF7E014u, 0x3FF7E000u,
+             m_entry.address);
+    return text;
+}
+
+uint64_t MachineImage::MemorySize() const
+{
+    if (m_memorySize)
+        return *m_memorySize;
+    uint64_t end = kMinimumMemorySize;
+    for (const auto& piece : m_extra)
+        end = std::max(end, piece.first + piece.second.size());
+    end = std::max<uint64_t>(end, uint64_t(m_tableAddress) + TableBytes().size());
+    if (m_entry.place != EntryPointPlace::None)
+        end = std::max<uint64_t>(end, uint64_t(m_entry.address) + kEntryPointSize);
+    return (end + kPageSize - 1) / kPageSize * kPageSize;
+}
+
+void MachineImage::Write(const std::string& root) const
+{
+    MakeDirectories(root + "/dev");
+    if (m_entry.place == EntryPointPlace::Efi)
+    {
+        MakeDirectories(root + "/sys/firmware/efi");
+        WriteTextFile(root + "/sys/firmware/efi/systab", SystabText());
+    }
+
+    // Later pieces overwrite earlier ones: other bytes, then the table, then the entry point.
+    std::vector<std::pair<uint64_t, std::vector<uint8_t>>> pieces = m_extra;
+    pieces.emplace_back(m_tableAddress, TableBytes());
+    if (m_entry.place != EntryPointPlace::None)
+    {
+        const std::array<uint8_t, 32> ep = EntryPointBytes();
+        pieces.emplace_back(m_entry.address, std::vector<uint8_t>(ep.begin(), ep.end()));
+    }
+
+    const std::string path = root + "/dev/mem";
+    const uint64_t size = MemorySize();
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        FailErrno("cannot create", path);
+    bool ok = ftruncate(fd, static_cast<off_t>(size)) == 0;
+    for (auto it = pieces.begin(); ok && it != pieces.end(); ++it)
+    {
+        if (it->first >= size)
+            continue;
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(it->second.size(), size - it->first));
+        ok = pwrite(fd, it->second.data(), count, static_cast<off_t>(it->first)) ==
+             static_cast<ssize_t>(count);
+    }
+    if (!ok)
+    {
+        int err = errno;
+        close(fd);
+        errno = err;
+        FailErrno("cannot write", path);
+    }
+    if (close(fd) != 0)
+        FailErrno("cannot write", path);
+}
+
+MachineImage MachineImage::FromDump(const std::string& path, uint32_t tableAddress)
+{
+    const std::vector<uint8_t> file = ReadFile(path);
+    constexpr size_t kTableOffset = 0x20;
+    if (file.size() < kTableOffset)
+        Fail(path + ": too short for a dmidecode dump");
+
+    MachineImage image;
+    EntryPoint& e = image.m_entry;
+    size_t tableLength = 0;
+    if (memcmp(file.data(), "_SM_", 4) == 0)
+    {
+        e.length = file[0x05];
+        e.major = file[0x06];
+        e.minor = file[0x07];
+        e.maxStructSize = static_cast<uint16_t>(GetLE(&file[0x08], 2));
+        e.revision = file[0x0A];
+        memcpy(e.formattedArea.data(), &file[0x0B], 5);
+        tableLength = static_cast<size_t>(GetLE(&file[0x16], 2));
+        e.structureCount = static_cast<uint16_t>(GetLE(&file[0x1C], 2));
+        e.bcdRevision = file[0x1E];
+        if (kTableOffset + tableLength > file.size())
+            Fail(path + ": the entry point announces " + std::to_string(tableLength) +
+                 " table bytes, the file has " + std::to_string(file.size() - kTableOffset));
+    }
+    else if (memcmp(file.data(), "_SM3_", 5) == 0)
+    {
+        // Only the 64-bit entry point: make up the 2.x one the library reads, from the 3.x
+        // version and the table as it stands (its length field is only an upper bound).
+        e.major = file[0x07];
+        e.minor = file[0x08];
+        const uint64_t maximum = GetLE(&file[0x0C], 4);
+        tableLength = static_cast<size_t>(std::min<uint64_t>(maximum, file.size() - kTableOffset));
+        if (tableLength > 0xFFFF)
+            Fail(path + ": a table of " + std::to_string(tableLength) +
+                 " bytes does not fit a 2.x entry point");
+    }
+    else
+    {
+        Fail(path + ": no SMBIOS entry point (_SM_ or _SM3_) at offset 0");
+    }
+    image.SetRawTable(
+        std::vector<uint8_t>(file.begin() + kTableOffset, file.begin() + kTableOffset + tableLength));
+    image.SetTableAddress(tableAddress);
+    return image;
+}
+}  // namespace QelSim

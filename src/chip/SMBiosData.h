@@ -1,0 +1,85 @@
+// The common base of the SMBIOS structure collections: a view of the table that a CRawSMBios
+// copied, the step from one structure to the next, checked reads of a structure's fields and
+// strings, and the BIOS Information structure (Type 0) that every collection stores.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class CRawSMBios;
+
+// The BIOS Information structure (Type 0) as the library keeps it.
+struct CSMBios_TYPE00
+{
+    uint8_t byType = 0;
+    uint8_t byLength = 0;
+    uint16_t wHandle = 0;
+    uint8_t byVendorString = 0;
+    uint8_t byVersionString = 0;
+    uint16_t wStartingSegment = 0;
+    // The 16 bytes from offset 0x08, taken as they stand whatever the formatted length.
+    uint8_t byReleaseDateString = 0;
+    uint8_t byRomSize = 0;
+    uint8_t abyCharacteristics[8] = {};
+    uint8_t abyExtension[2] = {};
+    uint8_t byBiosMajorRelease = 0;
+    uint8_t byBiosMinorRelease = 0;
+    uint8_t byFirmwareMajorRelease = 0;
+    uint8_t byFirmwareMinorRelease = 0;
+    std::string strVendor;
+    std::string strVersion;
+    std::string strReleaseDate;
+};
+
+class CSMBiosData
+{
+public:
+    CSMBiosData();
+    virtual ~CSMBiosData();
+    CSMBiosData(const CSMBiosData&) = delete;
+    CSMBiosData& operator=(const CSMBiosData&) = delete;
+
+    virtual bool Initialise(CRawSMBios& raw) = 0;
+
+    // Only valid while the CRawSMBios it points into exists (during Initialise).
+    const uint8_t* m_pRawBytes;
+    uint32_t m_dwRawLength;
+    CSMBios_TYPE00 m_Type00;
+
+protected:
+    // The structure after pCurrent, or null at the End-of-Table structure or where the table
+    // ends. Never reads outside the table.
+    const uint8_t* GetNextTable(const uint8_t* pCurrent);
+    // Replaces str with string number byNumber of the string set at pStrings (empty for 0, for
+    // a number past the set's end, and for a set outside the table).
+    void GetString(std::string& str, const uint8_t* pStrings, uint8_t byNumber);
+    // Decodes the structure at pTable as Type 0 into m_Type00, whatever its type.
+    void StoreType00(const uint8_t* pTable);
+
+    // The walk every collection makes: the first structure to StoreType00, then every
+    // following structure (End-of-Table included) logged under "<pszLabel> - pTable=0x%x" and
+    // handed to the visitor.
+    using StructureVisitor = std::function<void(const uint8_t* pTable)>;
+    void WalkStructures(const char* pszLabel, const StructureVisitor& visit);
+
+    // Checked reads of the structure at pTable. Bytes beyond the table's end read as 0, so a
+    // field cut off by the end yields only what lies inside.
+    uint8_t GetByte(const uint8_t* pTable, uint32_t dwOffset) const;
+    uint16_t GetWord(const uint8_t* pTable, uint32_t dwOffset) const;
+    uint32_t GetDWord(const uint8_t* pTable, uint32_t dwOffset) const;
+    void GetBytes(const uint8_t* pTable, uint32_t dwOffset, uint8_t* pDest, uint32_t dwCount) const;
+    // The string whose number stands in the byte at dwOffset, from the structure's string set.
+    void GetFieldString(std::string& str, const uint8_t* pTable, uint32_t dwOffset) const;
+    // True when the dwSize bytes at dwOffset of the structure lie inside the table.
+    bool InTable(const uint8_t* pTable, uint32_t dwOffset, uint32_t dwSize) const;
+    // True when, in addition, the structure's formatted area holds them: older structures are
+    // shorter and leave later fields out.
+    bool HasField(const uint8_t* pTable, uint32_t dwOffset, uint32_t dwSize) const;
+
+private:
+    // Offset of p in the table; false when p does not point into it.
+    bool TableOffset(const uint8_t* p, uint32_t& dwOffset) const;
+    // The string with the given number from the set that starts at a table offset.
+    std::string StringFromSet(uint64_t qwSetOffset, uint8_t byNumber) const;
+};

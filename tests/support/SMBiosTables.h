@@ -1,0 +1,44 @@
+// Structure tables for tests of the SMBIOS collections, held the way CRawSMBios holds a copy.
+#pragma once
+
+#include "MachineImage.h"
+#include "RawSMBios.h"
+#include "SMBiosData.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace QelTest
+{
+// A collection that opens the base's walk and checked reads to tests.
+class CTestCollection : public CSMBiosData
+{
+public:
+    bool Initialise(CRawSMBios& raw) override
+    {
+        m_pRawBytes = raw.m_pBytes;
+        m_dwRawLength = raw.m_dwLength;
+        return true;
+    }
+
+    using CSMBiosData::GetByte;
+    using CSMBiosData::GetBytes;
+    using CSMBiosData::GetDWord;
+    using CSMBiosData::GetFieldString;
+    using CSMBiosData::GetNextTable;
+    using CSMBiosData::GetString;
+    using CSMBiosData::GetWord;
+    using CSMBiosData::HasField;
+    using CSMBiosData::InTable;
+    using CSMBiosData::StoreType00;
+    using CSMBiosData::WalkStructures;
+};
+
+// A CRawSMBios whose copy is exactly these bytes, in a heap block of their size, so that
+// AddressSanitizer reports any read past the table's end.
+std::unique_ptr<CRawSMBios> RawHolding(const std::vector<uint8_t>& table);
+
+// The encoded structures one after another.
+std::vector<uint8_t> Concat(const std::vector<QelSim::Structure>& structures);
+}  // namespace QelTest

@@ -1,0 +1,270 @@
+// qelsensors smbios: the entry point, the BIOS information and one line per structure, as the
+// library reads them.
+#include "Commands.h"
+
+#include "RawSMBios.h"
+#include "SMBiosData.h"
+#include "SMBiosMachineData.h"
+#include "SysRoot.h"
+#include "Utils.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace QelTool
+{
+namespace
+{
+struct StructureHeader
+{
+    uint8_t type;
+    uint8_t length;
+    uint16_t handle;
+    bool complete;  // false: the table ends inside the header
+};
+
+// Every structure of the table, in order, through the library's own walk.
+class CStructureList : public CSMBiosData
+{
+public:
+    bool Initialise(CRawSMBios& raw) override
+    {
+        m_pRawBytes = raw.m_pBytes;
+        m_dwRawLength = raw.m_dwLength;
+        m_vHeaders.clear();
+        // The walk hands the first structure to StoreType00 only; list it too.
+        m_vHeaders.push_back(Header(m_pRawBytes));
+        WalkStructures("CStructureList::GetStructures",
+                       [this](const uint8_t* pTable) { m_vHeaders.push_back(Header(pTable)); });
+        m_pRawBytes = nullptr;  // the view ends with this call
+        m_dwRawLength = 0;
+        return true;
+    }
+
+    std::vector<StructureHeader> m_vHeaders;
+
+private:
+    StructureHeader Header(const uint8_t* pTable) const
+    {
+        return {GetByte(pTable, 0), GetByte(pTable, 1), GetWord(pTable, 2), InTable(pTable, 0, 4)};
+    }
+};
+
+const char* const kTypeNames[] = {
+    "BIOS Information",
+    "System Information",
+    "Base Board Information",
+    "Chassis Information",
+    "Processor Information",
+    "Memory Controller Information",
+    "Memory Module Information",
+    "Cache Information",
+    "Port Connector Information",
+    "System Slot Information",
+    "On Board Device Information",
+    "OEM Strings",
+    "System Configuration Options",
+    "BIOS Language Information",
+    "Group Associations",
+    "System Event Log",
+    "Physical Memory Array",
+    "Memory Device",
+    "32-bit Memory Error Information",
+    "Memory Array Mapped Address",
+    "Memory Device Mapped Address",
+    "Built-in Pointing Device",
+    "Portable Battery",
+    "System Reset",
+    "Hardware Security",
+    "System Power Controls",
+    "Voltage Probe",
+    "Cooling Device",
+    "Temperature Probe",
+    "Electrical Current Probe",
+    "Out-of-band Remote Access",
+    "Boot Integrity Services Entry Point",
+    "System Boot Information",
+    "64-bit Memory Error Information",
+    "Management Device",
+    "Management Device Component",
+    "Management Device Threshold Data",
+    "Memory Channel",
+    "IPMI Device Information",
+    "System Power Supply",
+    "Additional Information",
+    "Onboard Devices Extended Information",
+    "Management Controller Host Interface",
+    "TPM Device",
+    "Processor Additional Information",
+    "Firmware Inventory Information",
+    "String Property",
+};
+
+std::string TypeName(uint8_t type)
+{
+    if (type < sizeof(kTypeNames) / sizeof(kTypeNames[0]))
+        return kTypeNames[type];
+    if (type == 126)
+        return "Inactive";
+    if (type == 127)
+        return "End Of Table";
+    if (type >= 128)
+        return "OEM-specific";
+    return "Unknown";
+}
+
+std::string RomSize(uint8_t raw)
+{
+    const unsigned kib = (raw + 1u) * 64u;
+    return kib % 1024 == 0 ? std::to_string(kib / 1024) + " MB" : std::to_string(kib) + " kB";
+}
+
+std::string Release(uint8_t major, uint8_t minor)
+{
+    if (major == 0xFF && minor == 0xFF)
+        return "not given";
+    return std::to_string(major) + "." + std::to_string(minor);
+}
+
+bool EntryPointChecksumOk(const SMBIOS_ENTRY_POINT& header)
+{
+    return header.EpStructLen <= sizeof(header) &&
+           Utils::checksum(reinterpret_cast<const uint8_t*>(&header), header.EpStructLen);
+}
+
+// Names what kept the library from the table, and what to do about it.
+void ExplainFailure(CRawSMBios& raw, bool efi)
+{
+    const SMBIOS_ENTRY_POINT& h = raw.m_Header;
+    static const SMBIOS_ENTRY_POINT kUntouched{};
+    if (memcmp(&h, &kUntouched, sizeof(h)) == 0)
+    {
+        if (efi)
+            fprintf(stderr,
+                    "qelsensors smbios: no SMBIOS entry point: %s has no usable 'SMBIOS=' line, or the "
+                    "address it names holds no entry point\n",
+                    QelSys::SysPath("/sys/firmware/efi/systab").c_str());
+        else
+            fprintf(stderr,
+                    "qelsensors smbios: no SMBIOS entry point: no '_SM_' anchor in the BIOS segment "
+                    "0xF0000-0xFFFFF of %s\n",
+                    QelSys::SysPath("/dev/mem").c_str());
+    }
+    else if (h.EpStructLen > sizeof(h))
+        fprintf(stderr,
+                "qelsensors smbios: the SMBIOS entry point claims %d bytes; a 2.x entry point has 31\n",
+                h.EpStructLen);
+    else if (!EntryPointChecksumOk(h))
+        fprintf(stderr, "qelsensors smbios: the SMBIOS entry point fails its checksum; the firmware's table "
+                        "cannot be trusted\n");
+    else if (h.SmbiosLength == 0)
+        fprintf(stderr, "qelsensors smbios: the SMBIOS entry point announces an empty structure table\n");
+    else
+        fprintf(stderr,
+                "qelsensors smbios: cannot map the structure table (address 0x%08x, %u bytes) from %s\n",
+                h.SmbiosAddr, h.SmbiosLength, QelSys::SysPath("/dev/mem").c_str());
+    fprintf(stderr, "  the library log has the details (its level and file are set in %s)\n",
+            QelSys::SysPath("/etc/tarn/log.conf").c_str());
+}
+
+// Physical memory needs privileges; say so before the library fails on it.
+bool CheckPhysMem()
+{
+    const std::string path = QelSys::SysPath("/dev/mem");
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0)
+    {
+        close(fd);
+        return true;
+    }
+    int err = errno;
+    fprintf(stderr, "qelsensors smbios: cannot open %s: %s\n", path.c_str(), strerror(err));
+    if (err == EACCES || err == EPERM)
+        fprintf(stderr, "  reading SMBIOS needs root: run qelsensors as root, or point --sysroot at a "
+                        "machine image (qelsim sample DIR)\n");
+    else if (err == ENOENT && !QelSys::SysRoot().empty())
+        fprintf(stderr, "  %s is no machine image: create one with 'qelsim sample %s'\n", QelSys::SysRoot().c_str(),
+                QelSys::SysRoot().c_str());
+    else if (err == ENOENT)
+        fprintf(stderr, "  this system offers no physical memory device (a container?); point --sysroot at a "
+                        "machine image (qelsim sample DIR)\n");
+    return false;
+}
+
+void PrintEntryPoint(FILE* out, const SMBIOS_ENTRY_POINT& h, bool efi, size_t walked)
+{
+    fprintf(out, "SMBIOS entry point\n");
+    fprintf(out, "  Version           %d.%d\n", h.SmbiosMjor, h.SmbiosMinor);
+    fprintf(out, "  Found through     %s\n", efi ? "UEFI system table" : "legacy BIOS segment");
+    fprintf(out, "  Table address     0x%08X\n", h.SmbiosAddr);
+    fprintf(out, "  Table length      %u bytes\n", h.SmbiosLength);
+    fprintf(out, "  Structures        %u", h.NumSmbiosStructs);
+    if (walked != h.NumSmbiosStructs)
+        fprintf(out, " (%zu found in the table)", walked);
+    fprintf(out, "\n");
+    fprintf(out, "  Checksum          %s\n",
+            h.EpStructLen == 0        ? "not covered (length 0)"
+            : EntryPointChecksumOk(h) ? "ok"
+                                      : "bad");
+}
+
+void PrintBiosInformation(FILE* out, const CSMBios_TYPE00& t)
+{
+    fprintf(out, "BIOS information\n");
+    fprintf(out, "  Vendor            %s\n", t.strVendor.c_str());
+    fprintf(out, "  Version           %s\n", t.strVersion.c_str());
+    fprintf(out, "  Release date      %s\n", t.strReleaseDate.c_str());
+    fprintf(out, "  Start segment     0x%04X\n", t.wStartingSegment);
+    fprintf(out, "  ROM size          %s\n", RomSize(t.byRomSize).c_str());
+    fprintf(out, "  BIOS release      %s\n", Release(t.byBiosMajorRelease, t.byBiosMinorRelease).c_str());
+    fprintf(out, "  Firmware release  %s\n",
+            Release(t.byFirmwareMajorRelease, t.byFirmwareMinorRelease).c_str());
+}
+
+void PrintStructures(FILE* out, const std::vector<StructureHeader>& headers)
+{
+    fprintf(out, "Structures\n");
+    fprintf(out, "  Handle  Type  Length  Name\n");
+    for (const StructureHeader& s : headers)
+    {
+        if (s.complete)
+            fprintf(out, "  0x%04X  %4u  %6u  %s\n", s.handle, s.type, s.length, TypeName(s.type).c_str());
+        else
+            fprintf(out, "  (the table ends inside the next structure's header)\n");
+    }
+}
+}  // namespace
+
+int RunSmbios(Context& context, const std::vector<std::string>& args)
+{
+    if (!args.empty())
+    {
+        fprintf(stderr,
+                "qelsensors smbios: unexpected argument '%s'\nusage: qelsensors smbios [--sysroot DIR] "
+                "[--verbose]\n",
+                args.front().c_str());
+        return kExitUsage;
+    }
+    if (!CheckPhysMem())
+        return kExitFailure;
+
+    CRawSMBios raw;
+    const bool efi = raw.isEfi();
+    if (!raw.Initialise())
+    {
+        ExplainFailure(raw, efi);
+        return kExitFailure;
+    }
+    CSMBiosMachineData machine;
+    machine.Initialise(raw);
+    CStructureList structures;
+    structures.Initialise(raw);
+
+    PrintEntryPoint(context.out, raw.m_Header, efi, structures.m_vHeaders.size());
+    PrintBiosInformation(context.out, machine.m_Type00);
+    PrintStructures(context.out, structures.m_vHeaders);
+    return kExitOk;
+}
+}  // namespace QelTool
