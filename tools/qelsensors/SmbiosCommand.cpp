@@ -185,8 +185,8 @@ bool CheckPhysMem()
         fprintf(stderr, "  reading SMBIOS needs root: run qelsensors as root, or point --sysroot at a "
                         "machine image (qelsim sample DIR)\n");
     else if (err == ENOENT && !QelSys::SysRoot().empty())
-        fprintf(stderr, "  %s is no machine image: create one with 'qelsim sample %s'\n", QelSys::SysRoot().c_str(),
-                QelSys::SysRoot().c_str());
+        fprintf(stderr, "  %s is no machine image: create one with 'qelsim sample %s'\n",
+                QelSys::SysRoot().c_str(), QelSys::SysRoot().c_str());
     else if (err == ENOENT)
         fprintf(stderr, "  this system offers no physical memory device (a container?); point --sysroot at a "
                         "machine image (qelsim sample DIR)\n");
