@@ -2,10 +2,13 @@
 #include "MachineImage.h"
 #include "RunProgram.h"
 #include "SampleMachine.h"
+#include "SensorStructures.h"
 #include "TempSysRoot.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 using QelTest::BuiltProgram;
 using QelTest::ProgramResult;
@@ -32,6 +35,114 @@ class ToolTest : public ::testing::Test
 protected:
     QelTest::TempSysRoot root;  // logs every level, so stray library output would show
 };
+
+// The chips and sensors of `qelsensors smbios` as a reader finds them: one entry per "Management
+// device" section, one per "Sensor" header under it, each with the lines that follow it.
+struct SensorView
+{
+    std::string handle;
+    std::string kind;
+    std::string name;
+    std::string text;
+};
+
+struct DeviceView
+{
+    std::string header;  // after "Management device "
+    std::string text;
+    std::vector<SensorView> sensors;
+};
+
+std::vector<DeviceView> Devices(const std::string& out)
+{
+    std::vector<DeviceView> devices;
+    bool inDevice = false;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+    {
+        const std::string devicePrefix = "Management device 0x";
+        if (line.compare(0, devicePrefix.size(), devicePrefix) == 0)
+        {
+            devices.push_back({line.substr(devicePrefix.size() - 2), "", {}});
+            inDevice = true;
+        }
+        else if (line.empty() || line[0] != ' ')
+        {
+            inDevice = false;
+        }
+        else if (inDevice && line.compare(0, 9, "  Sensor ") == 0)
+        {
+            SensorView sensor;
+            std::istringstream words(line);
+            std::string word;
+            words >> word >> sensor.handle >> sensor.kind >> std::ws;
+            std::getline(words, sensor.name);
+            devices.back().sensors.push_back(sensor);
+        }
+        else if (inDevice && !devices.back().sensors.empty())
+        {
+            devices.back().sensors.back().text += line + "\n";
+        }
+        else if (inDevice)
+        {
+            devices.back().text += line + "\n";
+        }
+    }
+    return devices;
+}
+
+// The value on the line of text whose label is label, blanks collapsed: the tool keeps labels
+// and values two blanks apart, so "  non-critical     11.400 V      12.600 V" has the label
+// "non-critical" and the value "11.400 V 12.600 V".
+std::string Field(const std::string& text, const std::string& label)
+{
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+    {
+        const size_t start = line.find_first_not_of(' ');
+        const size_t gap = line.find("  ", start);
+        if (start == std::string::npos || gap == std::string::npos ||
+            line.substr(start, gap - start) != label)
+            continue;
+        std::istringstream words(line.substr(gap));
+        std::string value;
+        for (std::string word; words >> word;)
+            value += (value.empty() ? "" : " ") + word;
+        return value;
+    }
+    return "<no " + label + ">";
+}
+
+const SensorView* FindSensor(const DeviceView& device, const std::string& name)
+{
+    for (const SensorView& s : device.sensors)
+        if (s.name == name)
+            return &s;
+    return nullptr;
+}
+
+std::vector<std::pair<std::string, std::string>> KindsAndNames(const DeviceView& device)
+{
+    std::vector<std::pair<std::string, std::string>> result;
+    for (const SensorView& s : device.sensors)
+        result.emplace_back(s.kind, s.name);
+    return result;
+}
+
+// In the order of QelSim::BoardSensor::Kind.
+const char* const kKindWords[] = {"voltage", "cooling", "temperature"};
+
+std::string Hex32(uint32_t value)
+{
+    char text[16];
+    snprintf(text, sizeof(text), "0x%08x", value);
+    return text;
+}
+
+uint16_t Negative(int value)
+{
+    return static_cast<uint16_t>(value);
+}
 }  // namespace
 
 TEST_F(ToolTest, SmbiosShowsTheSampleMachineAndNothingElse)
@@ -56,7 +167,8 @@ TEST_F(ToolTest, SmbiosShowsTheSampleMachineAndNothingElse)
                           HasSubstr("  Version           " + QelSim::SampleBiosInformation().version + "\n"),
                           HasSubstr("  Release date      03/14/2022\n"),
                           HasSubstr("  0x0002     2      15  Base Board Information\n"),
-                          HasSubstr("  0x0005   127       4  End Of Table\n")));
+                          HasSubstr("  0x0020    34      11  Management Device\n"),
+                          HasSubstr("   127       4  End Of Table\n")));
         EXPECT_THAT(r.out, AllOf(Not(HasSubstr("pagemask")), Not(HasSubstr("phys_mem")),
                                  Not(HasSubstr("Logger created")), Not(HasSubstr("link count"))));
         EXPECT_EQ(r.err, "");
@@ -135,4 +247,136 @@ TEST_F(ToolTest, BadUsageExitsWithTwo)
     }
     EXPECT_EQ(Qelsensors({"--help"}).exitCode, 0);
     EXPECT_EQ(Qelsim({"--help"}).exitCode, 0);
+}
+
+TEST_F(ToolTest, SmbiosShowsTheSampleBoardInUnits)
+{
+    ASSERT_EQ(Qelsim({"sample", root.Path()}).exitCode, 0);
+    const ProgramResult r = Qelsensors({"smbios", "--sysroot", root.Path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out,
+                HasSubstr("  Machine model     Falcon (K5), hardware monitor driver internal_it5571\n"));
+
+    const std::vector<QelSim::BoardChip> board = QelSim::SampleBoard();
+    const std::vector<DeviceView> devices = Devices(r.out);
+    ASSERT_EQ(devices.size(), 1u) << r.out;
+    const DeviceView& ec = devices[0];
+    EXPECT_THAT(ec.header, HasSubstr(": ITE IT5571"));
+    EXPECT_EQ(Field(ec.text, "Address"), "0x00000A00");
+    EXPECT_EQ(Field(ec.text, "Address type"), "3 (I/O port)");
+
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (const QelSim::BoardSensor& sensor : board[0].sensors)
+        expected.emplace_back(kKindWords[static_cast<int>(sensor.kind)], sensor.name);
+    EXPECT_EQ(KindsAndNames(ec), expected);
+    for (size_t i = 0; i < ec.sensors.size() && i < board[0].sensors.size(); ++i)
+        EXPECT_EQ(Field(ec.sensors[i].text, "OEM word"), Hex32(board[0].sensors[i].oem))
+            << ec.sensors[i].name;
+
+    // Millivolts, tenths of a degree (signed) and RPM, each with its unknown limits left out.
+    const SensorView* twelve = FindSensor(ec, "12V");
+    const SensorView* vcore = FindSensor(ec, "Vcore");
+    const SensorView* battery = FindSensor(ec, "VBAT");
+    const SensorView* cpu = FindSensor(ec, "CPU Temperature");
+    const SensorView* system = FindSensor(ec, "System Temperature");
+    const SensorView* fan = FindSensor(ec, "CPU Fan");
+    ASSERT_TRUE(twelve && vcore && battery && cpu && system && fan);
+    EXPECT_EQ(Field(twelve->text, "non-critical"), "11.400 V 12.600 V");
+    EXPECT_EQ(Field(vcore->text, "Thresholds"), "none");
+    EXPECT_EQ(Field(battery->text, "critical"), "2.500 V -");
+    EXPECT_EQ(Field(cpu->text, "non-critical"), "- 85.0 deg C");
+    EXPECT_EQ(Field(system->text, "critical"), "-5.0 deg C 70.0 deg C");
+    EXPECT_EQ(Field(system->text, "Range"), "-40.0 deg C to 127.0 deg C");
+    EXPECT_EQ(Field(fan->text, "non-critical"), "800 RPM 5200 RPM");
+    EXPECT_EQ(Field(fan->text, "Nominal speed"), "2800 RPM");
+    EXPECT_EQ(Field(fan->text, "Temperature probe"), cpu->handle + " (CPU Temperature)");
+}
+
+TEST_F(ToolTest, SmbiosShowsEachSensorUnderItsOwnChipOnly)
+{
+    using Kind = QelSim::BoardSensor::Kind;
+    QelSim::BiosInformation bios = QelSim::SampleBiosInformation();
+    bios.version = "M7 WREN 2.01";
+    QelSim::MachineImage image;
+    image.Add(QelSim::MakeBiosInformation(bios));
+
+    QelSim::BoardChip nuvoton;
+    nuvoton.description = "Nuvoton NCT6796D";
+    nuvoton.address = 0x0A20;
+    QelSim::BoardSensor minus12;
+    minus12.kind = Kind::Voltage;
+    minus12.name = "-12V";
+    minus12.oem = 0x04000080;
+    minus12.thresholds = QelSim::Thresholds{Negative(-12600), Negative(-11400),     Negative(-13200),
+                                            Negative(-10800), QelSim::kUnknownWord, QelSim::kUnknownWord};
+    QelSim::BoardSensor systin;
+    systin.kind = Kind::Temperature;
+    systin.name = "SYSTIN";
+    nuvoton.sensors = {minus12, systin};
+
+    QelSim::BoardChip ite;
+    ite.description = "ITE IT5571";
+    ite.address = 0x0A00;
+    ite.addressType = 5;
+    QelSim::BoardSensor fan;
+    fan.kind = Kind::Cooling;
+    fan.name = "SYS FAN";
+    fan.oem = 0xA3;
+    fan.cooling.temperatureProbe = 0x0080;  // the chip's second temperature probe, added below
+    fan.thresholds = QelSim::Thresholds{1000, 30000, 700, 36000, 400, 40000};  // above a signed word
+    ite.sensors = {fan};
+    const std::vector<QelSim::BoardHandles> handles = QelSim::AddBoard(image, {nuvoton, ite}, 0x0040);
+
+    // Two more probes of the ITE chip whose components come in the opposite order, a probe whose
+    // component names no chip, and a chip without sensors.
+    QelSim::ProbeFields probe;
+    probe.description = "probe text the component replaces";
+    image.Add(QelSim::MakeProbe(28, 0x0080, probe))
+        .Add(QelSim::MakeProbe(28, 0x0081, probe))
+        .Add(QelSim::MakeProbe(26, 0x0082, probe))
+        .Add(QelSim::MakeComponent(0x0083, "Second", handles[1].device, 0x0081, QelSim::kNoHandle))
+        .Add(QelSim::MakeComponent(0x0084, "First", handles[1].device, 0x0080, QelSim::kNoHandle))
+        .Add(QelSim::MakeComponent(0x0085, "Orphan", QelSim::kNoHandle, 0x0082, QelSim::kNoHandle))
+        .Add(QelSim::MakeManagementDevice(0x0086, "Spare", 0x01, 0x0C00, QelSim::kAddressTypeIoPort));
+    root.Install(image);
+
+    const ProgramResult r = Qelsensors({"smbios", "--sysroot", root.Path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("  Machine model     Wren (M7), hardware monitor driver internal_it5571\n"));
+    EXPECT_THAT(r.out, AllOf(Not(HasSubstr("Orphan")), Not(HasSubstr("probe text"))));
+    const std::vector<DeviceView> devices = Devices(r.out);
+    ASSERT_EQ(devices.size(), 3u) << r.out;
+
+    using Sensors = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_THAT(devices[0].header, HasSubstr(": Nuvoton NCT6796D"));
+    EXPECT_EQ(KindsAndNames(devices[0]), (Sensors{{"voltage", "-12V"}, {"temperature", "SYSTIN"}}));
+    EXPECT_EQ(Field(devices[0].sensors[0].text, "non-critical"), "-12.600 V -11.400 V");
+    EXPECT_EQ(Field(devices[0].sensors[0].text, "non-recoverable"), "- -");
+    EXPECT_EQ(Field(devices[0].sensors[0].text, "OEM word"), "0x04000080");
+    EXPECT_EQ(Field(devices[0].sensors[1].text, "Thresholds"), "none");
+
+    EXPECT_THAT(devices[1].header, HasSubstr(": ITE IT5571"));
+    EXPECT_EQ(Field(devices[1].text, "Address type"), "5 (SM Bus)");
+    EXPECT_EQ(KindsAndNames(devices[1]),
+              (Sensors{{"cooling", "SYS FAN"}, {"temperature", "Second"}, {"temperature", "First"}}));
+    EXPECT_EQ(Field(devices[1].sensors[0].text, "non-recoverable"), "400 RPM 40000 RPM");
+    EXPECT_EQ(Field(devices[1].sensors[0].text, "Temperature probe"), "0x0080 (First)");
+
+    EXPECT_THAT(devices[2].header, HasSubstr(": Spare"));
+    EXPECT_EQ(Field(devices[2].text, "Sensors"), "none");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ToolTest, SmbiosSaysWhenTheModelIsUnknownAndNoChipIsListed)
+{
+    QelSim::BiosInformation bios = QelSim::SampleBiosInformation();
+    bios.version = "k5 falcon 1.05";  // machine types are upper case
+    QelSim::MachineImage image;
+    image.Add(QelSim::MakeBiosInformation(bios));
+    root.Install(image);
+
+    const ProgramResult r = Qelsensors({"smbios", "--sysroot", root.Path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out, AllOf(HasSubstr("  Machine model     unsupported\n"),
+                             HasSubstr("Management devices\n  none in the table\n")));
 }

@@ -1,10 +1,11 @@
-// qelsensors smbios: the entry point, the BIOS information and one line per structure, as the
-// library reads them.
+// qelsensors smbios: the entry point, the BIOS information, one line per structure and the
+// management devices with their sensors, as the library reads them.
 #include "Commands.h"
 
 #include "RawSMBios.h"
 #include "SMBiosData.h"
 #include "SMBiosMachineData.h"
+#include "SmbiosDevices.h"
 #include "SysRoot.h"
 #include "Utils.h"
 
@@ -221,6 +222,7 @@ void PrintBiosInformation(FILE* out, const CSMBios_TYPE00& t)
     fprintf(out, "  BIOS release      %s\n", Release(t.byBiosMajorRelease, t.byBiosMinorRelease).c_str());
     fprintf(out, "  Firmware release  %s\n",
             Release(t.byFirmwareMajorRelease, t.byFirmwareMinorRelease).c_str());
+    fprintf(out, "  Machine model     %s\n", DescribeMachineModel(t.strVersion).c_str());
 }
 
 void PrintStructures(FILE* out, const std::vector<StructureHeader>& headers)
@@ -265,6 +267,7 @@ int RunSmbios(Context& context, const std::vector<std::string>& args)
     PrintEntryPoint(context.out, raw.m_Header, efi, structures.m_vHeaders.size());
     PrintBiosInformation(context.out, machine.m_Type00);
     PrintStructures(context.out, structures.m_vHeaders);
+    PrintManagementDevices(context.out, raw);
     return kExitOk;
 }
 }  // namespace QelTool

@@ -22,7 +22,7 @@ struct Command
 };
 
 const Command kCommands[] = {
-    {"smbios", "show the SMBIOS entry point, the BIOS information and the structure list",
+    {"smbios", "show the SMBIOS entry point, BIOS information, structures, and chips with their sensors",
      QelTool::RunSmbios},
 };
 

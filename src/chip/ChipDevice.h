@@ -1,0 +1,34 @@
+// The interface every chip driver offers the chip manager: one driver object per SMBIOS
+// Management Device (Type 34) structure.
+#pragma once
+
+#include "SensorInterface.h"
+#include "Sensors.h"
+
+#include <cstdint>
+#include <list>
+
+class CRawSMBios;
+
+class CChipDevice
+{
+public:
+    CChipDevice() = default;
+    virtual ~CChipDevice() = default;
+    CChipDevice(const CChipDevice&) = delete;
+    CChipDevice& operator=(const CChipDevice&) = delete;
+
+    // 0 only when the sensors are stored and the chip can be reached; otherwise
+    // SS_SMBIOS_ERROR, SS_NO_SENSORS or SS_HWMON_ERROR.
+    virtual SENSOR_STATUS Initialise(CRawSMBios& rawSMBios) = 0;
+    // Appends the SMBIOS handles of the device's sensors, ascending. Never fails.
+    virtual void GetSensorHandles(std::list<uint16_t>& handles) = 0;
+    // SS_INVALID_HANDLE for a handle the device does not have.
+    virtual SENSOR_STATUS GetSensorInformation(uint16_t wHandle, CSensorInformation& info) = 0;
+    // SS_INVALID_HANDLE for a handle the device does not have; SS_INTERNAL_ERROR for a record
+    // of unknown kind.
+    virtual SENSOR_STATUS ReadSensor(uint16_t wHandle, CSensorReading& reading) = 0;
+
+    CSensors m_Sensors;
+    bool m_bInit = false;
+};

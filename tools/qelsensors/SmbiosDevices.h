@@ -1,0 +1,19 @@
+// The hardware-monitor part of `qelsensors smbios`: each management device of the table with the
+// sensors the library ties to it, and the machine model the BIOS version names.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class CRawSMBios;
+
+namespace QelTool
+{
+// "Falcon (K5), hardware monitor driver internal_it5571", or "unsupported". Feeds the version to
+// the library's machine-model object, as the chip manager does.
+std::string DescribeMachineModel(const std::string& biosVersion);
+
+// One section per Type 34 structure, in table order, each listing its sensors in the order of
+// their Management Device Components, with values in the units of their structures.
+void PrintManagementDevices(FILE* out, CRawSMBios& raw);
+}  // namespace QelTool
