@@ -1,0 +1,422 @@
+#define FUSE_USE_VERSION 35
+#include "FuseMount.h"
+
+#include <fuse_lowlevel.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdarg>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <pthread.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace QelSim
+{
+namespace
+{
+enum class FileKind
+{
+    Port,
+    Stats,
+    Accesses
+};
+
+struct Node
+{
+    fuse_ino_t ino;
+    const char* name;
+    mode_t mode;
+    off_t size;
+    FileKind kind;
+};
+
+// The size of `port` covers every port, so the kernel passes accesses at any of them on.
+const Node kNodes[] = {
+    {2, "port", S_IFREG | 0600, kPortCount, FileKind::Port},
+    {3, "stats", S_IFREG | 0644, 0, FileKind::Stats},
+    {4, "accesses", S_IFREG | 0444, 0, FileKind::Accesses},
+};
+
+// Attributes and names never change while mounted.
+constexpr double kCacheSeconds = 3600.0;
+
+// The signal that wakes a background loop blocked in its read of /dev/fuse.
+constexpr int kWakeSignal = SIGUSR2;
+
+const Node* FindNode(fuse_ino_t ino)
+{
+    for (const Node& node : kNodes)
+        if (node.ino == ino)
+            return &node;
+    return nullptr;
+}
+
+}  // namespace
+
+// What the request handlers reach through the session's user data. Text files are snapshots
+// taken at open and kept here by handle; a release the kernel sends after the loop stopped never
+// arrives, so whatever is left goes with the mount.
+struct FuseContext
+{
+    explicit FuseContext(PortBus& bus) : bus(bus) {}
+    PortBus& bus;
+    std::map<uint64_t, std::string> snapshots;
+    uint64_t nextHandle = 1;
+};
+
+namespace
+{
+FuseContext& ContextOf(fuse_req_t req)
+{
+    return *static_cast<FuseContext*>(fuse_req_userdata(req));
+}
+
+struct stat AttributesOf(fuse_ino_t ino)
+{
+    static const time_t mounted = time(nullptr);
+    struct stat st
+    {
+    };
+    st.st_ino = ino;
+    st.st_uid = getuid();
+    st.st_gid = getgid();
+    st.st_atime = st.st_mtime = st.st_ctime = mounted;
+    if (ino == FUSE_ROOT_ID)
+    {
+        st.st_mode = S_IFDIR | 0755;
+        st.st_nlink = 2;
+        return st;
+    }
+    const Node* node = FindNode(ino);
+    st.st_mode = node->mode;
+    st.st_nlink = 1;
+    st.st_size = node->size;
+    return st;
+}
+
+void Lookup(fuse_req_t req, fuse_ino_t parent, const char* name)
+{
+    if (parent == FUSE_ROOT_ID)
+    {
+        for (const Node& node : kNodes)
+        {
+            if (strcmp(node.name, name) == 0)
+            {
+                fuse_entry_param entry{};
+                entry.ino = node.ino;
+                entry.attr = AttributesOf(node.ino);
+                entry.attr_timeout = kCacheSeconds;
+                entry.entry_timeout = kCacheSeconds;
+                fuse_reply_entry(req, &entry);
+                return;
+            }
+        }
+    }
+    fuse_reply_err(req, ENOENT);
+}
+
+void GetAttr(fuse_req_t req, fuse_ino_t ino, fuse_file_info*)
+{
+    if (ino != FUSE_ROOT_ID && FindNode(ino) == nullptr)
+    {
+        fuse_reply_err(req, ENOENT);
+        return;
+    }
+    const struct stat st = AttributesOf(ino);
+    fuse_reply_attr(req, &st, kCacheSeconds);
+}
+
+// Truncation (a shell's `>`) changes nothing; the sizes are fixed.
+void SetAttr(fuse_req_t req, fuse_ino_t ino, struct stat*, int, fuse_file_info* fi)
+{
+    GetAttr(req, ino, fi);
+}
+
+void ReadDir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*)
+{
+    if (ino != FUSE_ROOT_ID)
+    {
+        fuse_reply_err(req, ENOTDIR);
+        return;
+    }
+    std::string listing;
+    auto add = [&](const char* name, fuse_ino_t entryIno)
+    {
+        const struct stat st = AttributesOf(entryIno);
+        const size_t length = fuse_add_direntry(req, nullptr, 0, name, nullptr, 0);
+        const size_t at = listing.size();
+        listing.resize(at + length);
+        fuse_add_direntry(req, &listing[at], length, name, &st, static_cast<off_t>(at + length));
+    };
+    add(".", FUSE_ROOT_ID);
+    add("..", FUSE_ROOT_ID);
+    for (const Node& node : kNodes)
+        add(node.name, node.ino);
+    if (off < 0 || static_cast<size_t>(off) >= listing.size())
+        fuse_reply_buf(req, nullptr, 0);
+    else
+        fuse_reply_buf(req, listing.data() + off, std::min(size, listing.size() - off));
+}
+
+void Open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
+{
+    const Node* node = FindNode(ino);
+    if (node == nullptr)
+    {
+        fuse_reply_err(req, ino == FUSE_ROOT_ID ? EISDIR : ENOENT);
+        return;
+    }
+    const int access = fi->flags & O_ACCMODE;
+    if (node->kind == FileKind::Accesses && access != O_RDONLY)
+    {
+        fuse_reply_err(req, EACCES);
+        return;
+    }
+    fi->direct_io = 1;
+    fi->keep_cache = 0;
+    fi->fh = 0;
+    // A text file is a snapshot taken at open, so a reader sees one consistent state.
+    FuseContext& context = ContextOf(req);
+    if (node->kind != FileKind::Port && access != O_WRONLY)
+    {
+        fi->fh = context.nextHandle++;
+        context.snapshots[fi->fh] =
+            node->kind == FileKind::Stats ? FormatStats(context.bus) : FormatAccesses(context.bus.Accesses());
+    }
+    if (fuse_reply_open(req, fi) != 0)
+        context.snapshots.erase(fi->fh);
+}
+
+void Release(fuse_req_t req, fuse_ino_t, fuse_file_info* fi)
+{
+    ContextOf(req).snapshots.erase(fi->fh);
+    fuse_reply_err(req, 0);
+}
+
+void Read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info* fi)
+{
+    const Node* node = FindNode(ino);
+    if (node == nullptr || off < 0)
+    {
+        fuse_reply_err(req, EINVAL);
+        return;
+    }
+    FuseContext& context = ContextOf(req);
+    if (node->kind != FileKind::Port)
+    {
+        const auto text = context.snapshots.find(fi->fh);
+        if (text == context.snapshots.end() || static_cast<size_t>(off) >= text->second.size())
+            fuse_reply_buf(req, nullptr, 0);
+        else
+            fuse_reply_buf(req, text->second.data() + off, std::min(size, text->second.size() - off));
+        return;
+    }
+    const size_t count = off >= static_cast<off_t>(kPortCount) ? 0 : std::min<size_t>(size, kPortCount - off);
+    char bytes[256];
+    std::unique_ptr<char[]> large;
+    char* buffer = bytes;
+    if (count > sizeof(bytes))
+    {
+        large.reset(new char[count]);
+        buffer = large.get();
+    }
+    for (size_t i = 0; i < count; ++i)
+        buffer[i] = static_cast<char>(context.bus.Read(static_cast<uint16_t>(off + i)));
+    fuse_reply_buf(req, buffer, count);
+}
+
+void Write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t off, fuse_file_info*)
+{
+    const Node* node = FindNode(ino);
+    if (node == nullptr || off < 0)
+    {
+        fuse_reply_err(req, EINVAL);
+        return;
+    }
+    PortBus& bus = ContextOf(req).bus;
+    if (node->kind == FileKind::Stats)
+    {
+        bus.ResetStats();
+        fuse_reply_write(req, size);
+        return;
+    }
+    if (node->kind != FileKind::Port)
+    {
+        fuse_reply_err(req, EACCES);
+        return;
+    }
+    if (off >= static_cast<off_t>(kPortCount))
+    {
+        fuse_reply_err(req, ENOSPC);
+        return;
+    }
+    const size_t count = std::min<size_t>(size, kPortCount - off);
+    for (size_t i = 0; i < count; ++i)
+        bus.Write(static_cast<uint16_t>(off + i), static_cast<uint8_t>(buf[i]));
+    fuse_reply_write(req, count);
+}
+
+const fuse_lowlevel_ops kOperations = []
+{
+    fuse_lowlevel_ops ops{};
+    ops.lookup = Lookup;
+    ops.getattr = GetAttr;
+    ops.setattr = SetAttr;
+    ops.readdir = ReadDir;
+    ops.open = Open;
+    ops.release = Release;
+    ops.read = Read;
+    ops.write = Write;
+    return ops;
+}();
+
+// libfuse reports mount failures through its log; collect them for the exception's text.
+std::mutex g_logMutex;
+std::string* g_capturedLog = nullptr;
+
+void LogToCapture(enum fuse_log_level, const char* format, va_list args)
+{
+    char text[512];
+    vsnprintf(text, sizeof(text), format, args);
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    if (g_capturedLog != nullptr)
+        *g_capturedLog += text;
+    else
+        fputs(text, stderr);
+}
+
+std::string Trimmed(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+void WakeHandler(int) {}
+
+void InstallWakeHandler()
+{
+    static std::once_flag once;
+    std::call_once(once,
+                   []
+                   {
+                       struct sigaction action
+                       {
+                       };
+                       action.sa_handler = WakeHandler;
+                       sigemptyset(&action.sa_mask);
+                       action.sa_flags = 0;  // no SA_RESTART: the loop's read must return EINTR
+                       sigaction(kWakeSignal, &action, nullptr);
+                   });
+}
+}  // namespace
+
+FuseMount::FuseMount(PortBus& bus, std::string mountPoint)
+    : m_context(new FuseContext(bus)), m_mountPoint(std::move(mountPoint))
+{
+}
+
+FuseMount::~FuseMount()
+{
+    Stop();
+}
+
+std::string FuseMount::Unavailable(const std::string& device)
+{
+    struct stat st;
+    if (stat(device.c_str(), &st) != 0)
+        return device + " is missing: this machine (or container) offers no FUSE device (load the fuse "
+                        "module, or give the container the device and CAP_SYS_ADMIN)";
+    if (access(device.c_str(), R_OK | W_OK) != 0)
+        return device + " cannot be opened for reading and writing: " + strerror(errno);
+    return "";
+}
+
+void FuseMount::Mount()
+{
+    if (m_session != nullptr)
+        throw std::logic_error("FuseMount: already mounted");
+    const std::string why = Unavailable();
+    if (!why.empty())
+        throw std::runtime_error(why);
+
+    std::string log;
+    {
+        std::lock_guard<std::mutex> lock(g_logMutex);
+        g_capturedLog = &log;
+    }
+    fuse_set_log_func(LogToCapture);
+    const char* argv[] = {"qelsim", "-o", "fsname=qelsim,subtype=qelsim"};
+    fuse_args args = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
+    m_session = fuse_session_new(&args, &kOperations, sizeof(kOperations), m_context.get());
+    fuse_opt_free_args(&args);  // parsing may have replaced the vector with one of its own
+    bool mounted = m_session != nullptr && fuse_session_mount(m_session, m_mountPoint.c_str()) == 0;
+    {
+        std::lock_guard<std::mutex> lock(g_logMutex);
+        g_capturedLog = nullptr;
+    }
+    if (!mounted)
+    {
+        if (m_session != nullptr)
+            fuse_session_destroy(m_session);
+        m_session = nullptr;
+        throw std::runtime_error("cannot mount " + m_mountPoint + (log.empty() ? "" : ": " + Trimmed(log)));
+    }
+}
+
+void FuseMount::Serve(bool handleSignals)
+{
+    if (m_session == nullptr)
+        throw std::logic_error("FuseMount: not mounted");
+    if (handleSignals && fuse_set_signal_handlers(m_session) != 0)
+        throw std::runtime_error("cannot install the signal handlers");
+    fuse_session_loop(m_session);
+    if (handleSignals)
+        fuse_remove_signal_handlers(m_session);
+}
+
+void FuseMount::ServeInBackground()
+{
+    if (m_session == nullptr)
+        throw std::logic_error("FuseMount: not mounted");
+    InstallWakeHandler();
+    m_serving = true;
+    m_thread = std::thread(
+        [this]
+        {
+            fuse_session_loop(m_session);
+            m_serving = false;
+        });
+}
+
+void FuseMount::Stop()
+{
+    if (m_session == nullptr)
+        return;
+    fuse_session_exit(m_session);
+    if (m_thread.joinable())
+    {
+        // The loop checks the exit flag between requests; a signal ends the read it may be
+        // blocked in. Repeat it, since it can land just before the loop enters that read.
+        while (m_serving)
+        {
+            pthread_kill(m_thread.native_handle(), kWakeSignal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        m_thread.join();
+    }
+    fuse_session_unmount(m_session);
+    fuse_session_destroy(m_session);
+    m_session = nullptr;
+    m_context->snapshots.clear();
+}
+}  // namespace QelSim

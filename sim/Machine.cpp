@@ -1,0 +1,148 @@
+#include "Machine.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <ftw.h>
+#include <stdexcept>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace QelSim
+{
+namespace
+{
+[[noreturn]] void FailErrno(const std::string& what, const std::string& path)
+{
+    throw std::runtime_error(what + " " + path + ": " + strerror(errno));
+}
+
+void MakeDirectories(const std::string& path)
+{
+    size_t pos = 0;
+    while (pos != std::string::npos)
+    {
+        pos = path.find('/', pos + 1);
+        const std::string partial = path.substr(0, pos);
+        if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+            FailErrno("cannot create directory", partial);
+    }
+}
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    return remove(path) == 0 || errno == ENOENT ? 0 : -1;
+}
+
+// Removes a tree without descending into other file systems (a mount left behind stays).
+bool RemoveTree(const std::string& path)
+{
+    return nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT) == 0 || errno == ENOENT;
+}
+
+bool IsMountPoint(const std::string& path, bool* answering)
+{
+    struct stat here, parent;
+    *answering = false;
+    if (stat(path.c_str(), &here) != 0)
+        return errno == ENOTCONN;  // a FUSE mount whose server died
+    if (stat((path + "/..").c_str(), &parent) != 0)
+        return false;
+    *answering = here.st_dev != parent.st_dev;
+    return *answering;
+}
+}  // namespace
+
+RootPaths::RootPaths(const std::string& root)
+    : root(root), mountPoint(root + "/run/qelsim"), pidFile(root + "/run/qelsim.pid"),
+      marker(root + "/run/qelsim.machine"), devPort(root + "/dev/port")
+{
+}
+
+RootState StateOf(const std::string& root)
+{
+    struct stat st;
+    if (stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return RootState::Missing;
+    const RootPaths paths(root);
+    bool answering = false;
+    if (IsMountPoint(paths.mountPoint, &answering))
+        return answering ? RootState::Served : RootState::Abandoned;
+    return access(paths.marker.c_str(), F_OK) == 0 ? RootState::Down : RootState::Foreign;
+}
+
+Machine::Machine(const Profile& profile, const std::string& root)
+    : m_paths(root), m_mount(m_bus, m_paths.mountPoint)
+{
+    const RootState state = StateOf(root);
+    if (state == RootState::Served)
+        throw std::runtime_error(root + " is already served (" + m_paths.mountPoint +
+                                 " is mounted); take it down first with 'qelsim down " + root + "'");
+    if (state == RootState::Abandoned)
+        throw std::runtime_error(root + " has a mount left by a server that is gone (" + m_paths.mountPoint +
+                                 "); clear it with 'qelsim down " + root + "'");
+    const std::string unavailable = FuseMount::Unavailable();
+    if (!unavailable.empty())
+        throw std::runtime_error(unavailable);
+
+    const MachineImage image = BuildImage(profile);
+    AttachChips(profile, m_bus);
+
+    // A previous machine under the same root may have been UEFI.
+    RemoveTree(root + "/sys/firmware/efi");
+    image.Write(root);
+    for (const char* dir : {"/etc/tarn", "/var/log/tarn", "/run/qelsim"})
+        MakeDirectories(root + dir);
+    std::ofstream(m_paths.marker, std::ios::trunc) << profile.name << "\n" << profile.machine << "\n";
+    if (unlink(m_paths.devPort.c_str()) != 0 && errno != ENOENT)
+        FailErrno("cannot replace", m_paths.devPort);
+    if (symlink("../run/qelsim/port", m_paths.devPort.c_str()) != 0)
+        FailErrno("cannot create", m_paths.devPort);
+
+    m_mount.Mount();
+}
+
+Machine::~Machine()
+{
+    m_mount.Stop();
+}
+
+void ForceUnmount(const std::string& root)
+{
+    const RootPaths paths(root);
+    if (umount2(paths.mountPoint.c_str(), MNT_DETACH) == 0 || errno == EINVAL || errno == ENOENT)
+        return;
+    // Without the privilege, the set-uid helper may still do it for the user who mounted.
+    const pid_t pid = fork();
+    if (pid == 0)
+    {
+        execlp("fusermount3", "fusermount3", "-u", "-z", paths.mountPoint.c_str(),
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("cannot unmount " + paths.mountPoint);
+}
+
+void RemoveRoot(const std::string& root)
+{
+    switch (StateOf(root))
+    {
+    case RootState::Missing:
+        return;
+    case RootState::Foreign:
+        throw std::runtime_error(root + " is not a simulated machine (no " + RootPaths(root).marker + ")");
+    case RootState::Served:
+    case RootState::Abandoned:
+        throw std::runtime_error(root + " is still mounted at " + RootPaths(root).mountPoint);
+    case RootState::Down:
+        break;
+    }
+    if (!RemoveTree(root))
+        FailErrno("cannot remove", root);
+}
+}  // namespace QelSim

@@ -1,0 +1,106 @@
+// Machine profiles: a JSON file per simulated till, naming its firmware, its monitoring chips
+// with their register contents, and the SMBIOS description of every chip and sensor.
+//
+//   {
+//     "machine": "Falcon",
+//     "bios": {"vendor": "...", "version": "K5FC0107", "releaseDate": "05/02/2023"},
+//     "firmware": "uefi",                         (or "legacy")
+//     "system": {"manufacturer": "...", "product": "...", "board": "..."},   (optional)
+//     "chips": [{
+//       "kind": "NCT6796D",                       (a Super I/O, or "IT5571")
+//       "configPort": "0x2E", "monitorBase": "0x0A20", "monitorActive": true,
+//       "banks": {"4": {"0x80": "0x71", "0xC0": [4, 176]}},   (an array fills consecutive registers)
+//       "indexPort": "0x0A00", "registers": {"0x90": 45},     (the IT5571's instead)
+//       "description": "Nuvoton NCT6796D",        (the Type 34 description)
+//       "sensors": [{"kind": "voltage", "description": "+12V", "oem": "0x04000084",
+//                    "nominal": 12000, "resolution": 960,
+//                    "thresholds": {"lowerNonCritical": 11400, "upperCritical": 13200}}]
+//     }],
+//     "eventLog": {...}                           (optional)
+//   }
+//
+// Numbers are JSON numbers or strings in decimal or 0x-hex. Every object may carry a "note";
+// any other unknown field is an error, so a misspelt name never passes silently.
+#pragma once
+
+#include "MachineImage.h"
+#include "PortBus.h"
+#include "SensorStructures.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace QelSim
+{
+// A profile that cannot be used; what() names the field ("chips[0].sensors[2].oem: ...").
+class ProfileError : public std::runtime_error
+{
+public:
+    ProfileError(const std::string& field, const std::string& problem)
+        : std::runtime_error(field.empty() ? problem : field + ": " + problem), m_field(field)
+    {
+    }
+    const std::string& Field() const { return m_field; }
+
+private:
+    std::string m_field;
+};
+
+struct SystemFields
+{
+    std::string manufacturer;
+    std::string product;
+    std::string version;
+    std::string serial;
+    std::string board;
+};
+
+struct ChipProfile
+{
+    enum class Family
+    {
+        SuperIo,  // Nuvoton/Winbond: configuration space and banked hardware monitor
+        ItEc      // ITE IT5571: index/data pair, unbanked
+    };
+    std::string kind;
+    Family family = Family::SuperIo;
+    uint16_t port = 0;         // configuration port, or the EC's index port
+    uint16_t deviceId = 0;     // Super I/O only, revision included
+    uint16_t monitorBase = 0;  // Super I/O only
+    bool monitorActive = true;
+    std::map<uint8_t, std::map<uint8_t, uint8_t>> banks;  // the EC's registers are bank 0
+    BoardChip board;                                      // its SMBIOS description
+};
+
+struct Profile
+{
+    std::string name;  // the file's stem
+    std::string machine;
+    BiosInformation bios;
+    bool uefi = false;
+    uint8_t smbiosMajor = 2;
+    uint8_t smbiosMinor = 8;
+    std::optional<SystemFields> system;
+    std::vector<ChipProfile> chips;
+    std::optional<std::string> eventLog;  // the "eventLog" field, as JSON text
+};
+
+Profile ParseProfile(const std::string& json, const std::string& name);
+// Reads a file; errors name the file and the field.
+Profile LoadProfile(const std::string& path);
+
+// Where the shipped profiles are, and the path of one given by path or by name ("falcon").
+std::string ProfileDirectory();
+std::vector<std::string> ShippedProfiles();  // paths, sorted
+std::string FindProfile(const std::string& nameOrPath);
+
+// The physical memory of the machine: BIOS information, system and board, and the chips'
+// management devices with their sensors.
+MachineImage BuildImage(const Profile& profile);
+// Puts the profile's chips, as the BIOS left them, on the bus.
+void AttachChips(const Profile& profile, PortBus& bus);
+}  // namespace QelSim

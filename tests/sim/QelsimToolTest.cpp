@@ -1,0 +1,202 @@
+// qelsim as a user runs it: a detached server that other processes use until `down`, every
+// shipped profile shown by qelsensors, and the errors for what cannot work.
+#include "Profile.h"
+#include "RunProgram.h"
+#include "SimulatedMachine.h"
+#include "TempSysRoot.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using QelTest::BuiltProgram;
+using QelTest::ProgramResult;
+using QelTest::RunProgram;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace
+{
+ProgramResult Qelsim(const std::vector<std::string>& args)
+{
+    return RunProgram(BuiltProgram("sim/qelsim"), args);
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
+        ++count;
+    return count;
+}
+
+// Takes a detached machine down even when the test that started it fails.
+class DetachedRoot
+{
+public:
+    explicit DetachedRoot(const QelTest::TempSysRoot& parent) : m_path(parent.Path() + "/machine") {}
+    ~DetachedRoot()
+    {
+        if (Exists(m_path))
+            Qelsim({"down", m_path});
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+class ShippedMachine : public ::testing::TestWithParam<std::string>
+{
+};
+}  // namespace
+
+TEST(Qelsim, ADetachedServerServesOtherProcessesUntilTakenDown)
+{
+    QEL_REQUIRE_FUSE();
+    QelTest::TempSysRoot parent;
+    DetachedRoot root(parent);
+    const std::string pidFile = parent.Path() + "/qelsim.pid";
+
+    const ProgramResult up = Qelsim({"up", "falcon", root.Path(), "--detach", "--pidfile", pidFile});
+    ASSERT_EQ(up.exitCode, 0) << up.err;
+    EXPECT_THAT(up.out, HasSubstr("serving"));
+    EXPECT_NE(atoi(QelTest::ReadTextFile(pidFile).c_str()), 0);
+
+    // This process is not the server: its accesses go through the kernel to the daemon.
+    {
+        const int fd = open((root.Path() + "/dev/port").c_str(), O_RDWR);
+        ASSERT_GE(fd, 0) << strerror(errno);
+        uint8_t value = 0x90;
+        EXPECT_EQ(pwrite(fd, &value, 1, 0x0A00), 1);
+        EXPECT_EQ(pread(fd, &value, 1, 0x0A01), 1);
+        EXPECT_EQ(value, 0x2D);
+        close(fd);
+    }
+    const ProgramResult stats = Qelsim({"stats", root.Path(), "--accesses", "--reset"});
+    EXPECT_EQ(stats.exitCode, 0) << stats.err;
+    EXPECT_THAT(stats.out, AllOf(HasSubstr("IT5571 at 0x0A00"), HasSubstr("1 w 0x0a00 0x90\n"),
+                                 HasSubstr("2 r 0x0a01 0x2d\n")));
+    EXPECT_THAT(Qelsim({"stats", root.Path()}).out, HasSubstr("reads     0"));
+
+    const ProgramResult again = Qelsim({"up", "wren", root.Path()});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_THAT(again.err, AllOf(HasSubstr("already served"), HasSubstr("qelsim down " + root.Path())));
+
+    const ProgramResult down = Qelsim({"down", root.Path()});
+    EXPECT_EQ(down.exitCode, 0) << down.err;
+    EXPECT_FALSE(Exists(root.Path()));
+    EXPECT_FALSE(Exists(pidFile)) << "the server did not shut down by itself";
+}
+
+TEST(Qelsim, ProblemsAreNamedAndNothingIsTouched)
+{
+    QelTest::TempSysRoot parent;
+    const std::string bad = parent.Path() + "/bad.json";
+    std::string profile = QelTest::ReadTextFile(QelSim::FindProfile("fenwick"));
+    profile.replace(profile.find("\"oem\": \"0x00000005\""), 19, "\"oem\": \"five\"");
+    parent.WriteFile("/bad.json", profile);
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"up", bad, parent.Path() + "/machine"},
+          std::vector<std::string>{"check", bad}})
+    {
+        const ProgramResult r = Qelsim(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_THAT(r.err, AllOf(HasSubstr("chips[0].sensors[1].oem"), HasSubstr(bad)));
+    }
+    EXPECT_FALSE(Exists(parent.Path() + "/machine"));
+
+    // A directory that is no simulated machine is left alone, whatever is asked.
+    const ProgramResult down = Qelsim({"down", parent.Path()});
+    EXPECT_EQ(down.exitCode, 1);
+    EXPECT_THAT(down.err, HasSubstr("is not a simulated machine"));
+    EXPECT_TRUE(Exists(bad));
+    EXPECT_THAT(Qelsim({"stats", parent.Path()}).err, HasSubstr("is not being served"));
+    EXPECT_EQ(Qelsim({"down", parent.Path() + "/none"}).exitCode, 1);
+
+    const std::vector<std::vector<std::string>> usage = {
+        {"up", "falcon"},
+        {"up", "falcon", "a", "b"},
+        {"up", "falcon", "a", "--pidfile"},
+        {"down"},
+        {"stats", "a", "--all"},
+        {"port", "a"},
+        {"port", "a", "0x10000"},
+        {"port", "a", "0x2e=0x100"},
+        {"check"},
+    };
+    for (const auto& args : usage)
+    {
+        const ProgramResult r = Qelsim(args);
+        EXPECT_EQ(r.exitCode, 2) << testing::PrintToString(args);
+        EXPECT_THAT(r.err, HasSubstr("usage: qelsim")) << testing::PrintToString(args);
+    }
+}
+
+TEST_P(ShippedMachine, ComesUpAndQelsensorsShowsItsBoard)
+{
+    QEL_REQUIRE_FUSE();
+    QelTest::SimulatedMachine machine(GetParam());
+    const QelSim::Profile& profile = machine.Profile();
+
+    const ProgramResult r =
+        RunProgram(BuiltProgram("tools/qelsensors"), {"smbios", "--sysroot", machine.Root()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out, AllOf(HasSubstr("  Version           " + profile.bios.version + "\n"),
+                             HasSubstr(profile.uefi ? "UEFI system table" : "legacy BIOS segment")));
+    size_t sensors = 0;
+    for (const QelSim::ChipProfile& chip : profile.chips)
+    {
+        EXPECT_THAT(r.out, HasSubstr(chip.board.description));
+        sensors += chip.board.sensors.size();
+    }
+    EXPECT_EQ(Count(r.out, "  Management Device\n"), profile.chips.size());
+    EXPECT_EQ(Count(r.out, "  Management Device Component\n"), sensors);
+
+    // The chip answers on the ports the profile gives it.
+    const int fd = open((machine.Root() + "/dev/port").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0) << strerror(errno);
+    for (const QelSim::ChipProfile& chip : profile.chips)
+    {
+        uint8_t id[2] = {};
+        const uint8_t key = 0x87;
+        if (chip.family == QelSim::ChipProfile::Family::SuperIo)
+        {
+            for (uint8_t index : {key, key, uint8_t(0x20)})
+                ASSERT_EQ(pwrite(fd, &index, 1, chip.port), 1);
+            ASSERT_EQ(pread(fd, &id[0], 1, chip.port + 1), 1);
+            const uint8_t low = 0x21;
+            ASSERT_EQ(pwrite(fd, &low, 1, chip.port), 1);
+            ASSERT_EQ(pread(fd, &id[1], 1, chip.port + 1), 1);
+            EXPECT_EQ(id[0] << 8 | id[1], chip.deviceId);
+        }
+        else
+        {
+            const uint8_t reg = chip.board.sensors.front().oem & 0xFF;
+            ASSERT_EQ(pwrite(fd, &reg, 1, chip.port), 1);
+            ASSERT_EQ(pread(fd, &id[0], 1, chip.port + 1), 1);
+            EXPECT_EQ(id[0], chip.banks.at(0).at(reg));
+        }
+    }
+    close(fd);
+    EXPECT_THAT(QelTest::ReadTextFile(machine.Root() + "/run/qelsim/stats"), Not(HasSubstr("reads     0 ")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, ShippedMachine, ::testing::ValuesIn(QelSim::ShippedProfiles()),
+                         [](const ::testing::TestParamInfo<std::string>& info)
+                         {
+                             const std::string name = info.param.substr(info.param.find_last_of('/') + 1);
+                             return name.substr(0, name.find('.'));
+                         });

@@ -1,0 +1,67 @@
+// A simulated machine served by this process: a profile brought up in a fresh temporary system
+// root (QEL_SYSROOT points at it), its port file system served by a thread, and all of it taken
+// down again when the object goes, also when the test that made it fails.
+#pragma once
+
+#include "Machine.h"
+#include "Profile.h"
+#include "TempSysRoot.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace QelTest
+{
+// Empty when this process can mount FUSE file systems; otherwise why it cannot.
+std::string FuseUnavailable();
+
+// Skips the calling test (or fixture SetUp) where FUSE cannot be mounted.
+#define QEL_REQUIRE_FUSE()                                                                                   \
+    do                                                                                                       \
+    {                                                                                                        \
+        const std::string qelFuseMissing = QelTest::FuseUnavailable();                                       \
+        if (!qelFuseMissing.empty())                                                                         \
+            GTEST_SKIP() << "needs a FUSE mount, which this machine cannot make: " << qelFuseMissing;        \
+    } while (0)
+
+class SimulatedMachine
+{
+public:
+    // profile: a path, or the name of a shipped profile ("falcon").
+    explicit SimulatedMachine(const std::string& profile, int logLevel = 4);
+    explicit SimulatedMachine(const QelSim::Profile& profile, int logLevel = 4);
+    ~SimulatedMachine();
+    SimulatedMachine(const SimulatedMachine&) = delete;
+    SimulatedMachine& operator=(const SimulatedMachine&) = delete;
+
+    const std::string& Root() const { return m_root.Path(); }
+    const QelSim::Profile& Profile() const { return m_profile; }
+    TempSysRoot& SysRoot() { return m_root; }
+    QelSim::PortBus& Bus() { return m_machine->Bus(); }
+    // Stops serving and unmounts now; the root's files stay until the object goes.
+    void Stop() { m_machine->Stop(); }
+
+private:
+    TempSysRoot m_root;
+    QelSim::Profile m_profile;
+    std::unique_ptr<QelSim::Machine> m_machine;  // declared last: unmounted before the root goes
+};
+
+// A test with a machine; skipped where FUSE cannot be mounted.
+class SimulatedMachineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { QEL_REQUIRE_FUSE(); }
+    void TearDown() override { m_machine.reset(); }
+
+    SimulatedMachine& BringUp(const std::string& profile)
+    {
+        m_machine.reset(new SimulatedMachine(profile));
+        return *m_machine;
+    }
+
+    std::unique_ptr<SimulatedMachine> m_machine;
+};
+}  // namespace QelTest
