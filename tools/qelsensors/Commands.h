@@ -19,4 +19,5 @@ struct Context
 
 // Each returns an exit code; args are those left after the common options.
 int RunSmbios(Context& context, const std::vector<std::string>& args);
+int RunSel(Context& context, const std::vector<std::string>& args);
 }  // namespace QelTool

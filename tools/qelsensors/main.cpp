@@ -24,6 +24,7 @@ struct Command
 const Command kCommands[] = {
     {"smbios", "show the SMBIOS entry point, BIOS information, structures, and chips with their sensors",
      QelTool::RunSmbios},
+    {"sel", "show the BIOS system event log, decoded, with its flags and header values", QelTool::RunSel},
 };
 
 const char kCommonOptions[] =
