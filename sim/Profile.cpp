@@ -249,6 +249,20 @@ BoardSensor ReadSensor(const Field& f)
     return sensor;
 }
 
+EventLogProfile ReadEventLog(const Field& f)
+{
+    f.ExpectObject({"sample", "address", "status"});
+    EventLogProfile log;
+    const Field sample = f["sample"];
+    sample.ExpectObject({"probe"});
+    log.probe = sample["probe"].String();
+    if (auto address = f.Optional("address"))
+        log.address = static_cast<uint32_t>(address->Number(0xFFFFFFFF));
+    if (auto status = f.Optional("status"))
+        log.status = static_cast<uint8_t>(status->Number(0xFF));
+    return log;
+}
+
 ChipProfile ReadChip(const Field& f)
 {
     ChipProfile chip;
@@ -420,8 +434,8 @@ Profile ParseProfile(const std::string& text, const std::string& name)
         profile.chips.push_back(ReadChip(chip));
     CheckPorts(profile);
 
-    if (json.contains("eventLog"))
-        profile.eventLog = json.at("eventLog").dump();
+    if (auto eventLog = root.Optional("eventLog"))
+        profile.eventLog = ReadEventLog(*eventLog);
     return profile;
 }
 
@@ -476,13 +490,31 @@ std::string FindProfile(const std::string& nameOrPath)
     return stat(shipped.c_str(), &st) == 0 ? shipped : nameOrPath;
 }
 
+namespace
+{
+constexpr uint16_t kEventLogHandle = 0x0010;
+
+void AddProfileEventLog(MachineImage& image, const EventLogProfile& log, const std::vector<BoardChip>& board,
+                        const std::vector<BoardHandles>& handles)
+{
+    std::optional<uint16_t> probe;
+    for (size_t chip = 0; chip < board.size() && !probe; ++chip)
+        for (size_t sensor = 0; sensor < board[chip].sensors.size() && !probe; ++sensor)
+            if (board[chip].sensors[sensor].name == log.probe)
+                probe = handles[chip].sensors[sensor];
+    if (!probe)
+        throw ProfileError("eventLog.sample.probe", "no sensor is described as \"" + log.probe + "\"");
+
+    SystemEventLogFields fields;
+    fields.status = log.status;
+    fields.changeToken = 0x00000009;
+    fields.descriptors = DecodedTypeDescriptors();
+    AddEventLog(image, kEventLogHandle, log.address, SampleEventLogArea(*probe), fields);
+}
+}  // namespace
+
 MachineImage BuildImage(const Profile& profile)
 {
-    // The event-log area is laid out by the event-log builder; until it is wired in here, a
-    // profile that asks for one is refused rather than served without it.
-    if (profile.eventLog)
-        throw ProfileError("eventLog", "this simulator cannot build an event-log area yet");
-
     MachineImage image;
     image.Add(MakeBiosInformation(profile.bios, kBiosInformationHandle));
     if (profile.system)
@@ -490,7 +522,9 @@ MachineImage BuildImage(const Profile& profile)
     std::vector<BoardChip> board;
     for (const ChipProfile& chip : profile.chips)
         board.push_back(chip.board);
-    AddBoard(image, board);
+    const std::vector<BoardHandles> handles = AddBoard(image, board);
+    if (profile.eventLog)
+        AddProfileEventLog(image, *profile.eventLog, board, handles);
 
     image.Entry().major = profile.smbiosMajor;
     image.Entry().minor = profile.smbiosMinor;

@@ -16,13 +16,16 @@
 //                    "nominal": 12000, "resolution": 960,
 //                    "thresholds": {"lowerNonCritical": 11400, "upperCritical": 13200}}]
 //     }],
-//     "eventLog": {...}                           (optional)
+//     "eventLog": {"sample": {"probe": "CPU Fan"},   (optional: the sample till log, whose
+//                  "address": "0x000E6010",          limit records name that sensor)
+//                  "status": "0x01"}                 (Type 15 log status: 1 valid, 2 full)
 //   }
 //
 // Numbers are JSON numbers or strings in decimal or 0x-hex. Every object may carry a "note";
 // any other unknown field is an error, so a misspelt name never passes silently.
 #pragma once
 
+#include "EventLogArea.h"
 #include "MachineImage.h"
 #include "PortBus.h"
 #include "SensorStructures.h"
@@ -76,6 +79,14 @@ struct ChipProfile
     BoardChip board;                                      // its SMBIOS description
 };
 
+// The BIOS event log of a machine: the sample till log, placed at an address.
+struct EventLogProfile
+{
+    uint32_t address = kSampleEventLogAddress;
+    uint8_t status = kLogStatusValid;
+    std::string probe;  // the description of the sensor its limit records name
+};
+
 struct Profile
 {
     std::string name;  // the file's stem
@@ -86,7 +97,7 @@ struct Profile
     uint8_t smbiosMinor = 8;
     std::optional<SystemFields> system;
     std::vector<ChipProfile> chips;
-    std::optional<std::string> eventLog;  // the "eventLog" field, as JSON text
+    std::optional<EventLogProfile> eventLog;
 };
 
 Profile ParseProfile(const std::string& json, const std::string& name);
@@ -98,8 +109,8 @@ std::string ProfileDirectory();
 std::vector<std::string> ShippedProfiles();  // paths, sorted
 std::string FindProfile(const std::string& nameOrPath);
 
-// The physical memory of the machine: BIOS information, system and board, and the chips'
-// management devices with their sensors.
+// The physical memory of the machine: BIOS information, system and board, the chips'
+// management devices with their sensors, and the event log.
 MachineImage BuildImage(const Profile& profile);
 // Puts the profile's chips, as the BIOS left them, on the bus.
 void AttachChips(const Profile& profile, PortBus& bus);

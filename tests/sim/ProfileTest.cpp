@@ -193,20 +193,26 @@ TEST(Profile, NumbersRegistersAndRevisionAreReadAsWritten)
     EXPECT_EQ((*chip.board.sensors[0].thresholds)[0], kUnknownWord);
 }
 
-TEST(Profile, AnEventLogIsRefusedUntilTheSimulatorCanLayItOut)
+TEST(Profile, AnEventLogNamesItsProbeByDescription)
 {
-    const Profile profile =
-        ParseProfile(Edit(kValid, "\"firmware\"", "\"eventLog\": {\"records\": []}, \"firmware\""), "test");
+    const std::string withLog =
+        Edit(kValid, "\"firmware\"",
+             "\"eventLog\": {\"sample\": {\"probe\": \"PROBE\"}, \"status\": 3}, \"firmware\"");
+    const Profile profile = ParseProfile(withLog, "test");
     ASSERT_TRUE(profile.eventLog.has_value());
+    EXPECT_EQ(profile.eventLog->status, 3);
+    EXPECT_EQ(profile.eventLog->address, kSampleEventLogAddress);
     try
     {
         BuildImage(profile);
-        FAIL() << "an event log was silently dropped";
+        FAIL() << "a log naming no sensor was built";
     }
     catch (const ProfileError& e)
     {
-        EXPECT_EQ(e.Field(), "eventLog");
+        EXPECT_EQ(e.Field(), "eventLog.sample.probe");
     }
+    EXPECT_THAT(ErrorOf(Edit(kValid, "\"firmware\"", "\"eventLog\": {\"records\": []}, \"firmware\"")),
+                HasSubstr("eventLog.records: unknown field"));
 }
 
 TEST(Profile, LoadNamesTheFileAndFindsShippedProfilesByName)

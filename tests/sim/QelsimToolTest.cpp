@@ -165,6 +165,13 @@ TEST_P(ShippedMachine, ComesUpAndQelsensorsShowsItsBoard)
     EXPECT_EQ(Count(r.out, "  Management Device\n"), profile.chips.size());
     EXPECT_EQ(Count(r.out, "  Management Device Component\n"), sensors);
 
+    // Its event log is in place and names its probe.
+    ASSERT_TRUE(profile.eventLog.has_value());
+    const ProgramResult sel =
+        RunProgram(BuiltProgram("tools/qelsensors"), {"sel", "--sysroot", machine.Root()});
+    ASSERT_EQ(sel.exitCode, 0) << sel.err;
+    EXPECT_THAT(sel.out, AllOf(HasSubstr("Events (9)\n"), HasSubstr("System Limit Exceeded:")));
+
     // The chip answers on the ports the profile gives it.
     const int fd = open((machine.Root() + "/dev/port").c_str(), O_RDWR);
     ASSERT_GE(fd, 0) << strerror(errno);
