@@ -1,0 +1,127 @@
+// What the seven chip drivers share: gathering the chip's sensors from SMBIOS, reading a
+// sensor's register, translating the reading with the chip's register table, and describing
+// the sensor in CIM terms. A driver supplies its register table, its hardware monitor and the
+// few differences of ChipDriverTraits.
+#pragma once
+
+#include "ChipDevice.h"
+#include "ChipRegisterTable.h"
+#include "SMBiosSensorRecords.h"
+#include "log.h"
+
+#include <cstdint>
+#include <string>
+
+class CChipManager;
+
+// Where a sensor's dwOEMDefined holds its register.
+enum class OemLayout : uint8_t
+{
+    // Bank in bits 31..24 as the BIOS gives it; stored as 0x4E (the bank-select register) in
+    // bits 31..24 and the bank in bits 23..16. Register in bits 7..0.
+    Nuvoton,
+    // Register in bits 7..0; bits 31..24 are a bank only when bit 11 is set.
+    Ite,
+};
+
+// The trace lines Translate writes about the BankPort it looks up.
+enum class TranslateTrace : uint8_t
+{
+    None,
+    BankAndBankPort,  // "Bank: %02x  Port: %02x" and "BankPort: %02x" (trace level)
+    BankOnly,         // "Bank: %02x  Port: %02x" (trace level)
+    OneLine,          // "Bank 0x%02x, Port 0x%02x, BankPort: 0x%02x" (debug level)
+};
+
+struct ChipDriverTraits
+{
+    const char* className;  // heads every message: "NCT6796D"
+    OemLayout oemLayout;
+    TranslateTrace translateTrace;
+    bool reportUnknownBankPort;  // log a BankPort the table has no conversion for
+    bool traceOemOnRead;         // log the sensor's dwOEMDefined on every read
+};
+
+// A sensor register: bank and index.
+struct SensorRegister
+{
+    uint8_t bank;
+    uint8_t reg;
+    uint32_t BankPort() const { return static_cast<uint32_t>(bank) << 8 | reg; }
+};
+
+class CChipDriver : public CChipDevice
+{
+public:
+    // The management device's address type the drivers accept: an I/O port.
+    static constexpr uint32_t kAddressTypeIoPort = 3;
+
+    SENSOR_STATUS Initialise(CRawSMBios& rawSMBios) override;
+    void GetSensorHandles(std::list<uint16_t>& handles) override;
+    SENSOR_STATUS GetSensorInformation(uint16_t wHandle, CSensorInformation& info) override;
+    SENSOR_STATUS ReadSensor(uint16_t wHandle, CSensorReading& reading) override;
+
+    // The reading in engineering units (millivolts, degrees Celsius, rpm).
+    uint64_t Translate(const CSMBios_Sensor* pSensor, uint64_t value);
+    void CopySensorInformation(const CSMBios_Sensor* pSensor, CSensorInformation& info);
+    // An SMBIOS value (millivolts, rpm, tenths of a degree) in the CIM unit of the modifier;
+    // 0x8000 (unknown) gives 0x80000000.
+    int32_t GetCimAdjustedValueForVoltage(int value, int unitModifier);
+    int32_t GetCimAdjustedValueForCooling(int value, int unitModifier);
+    int32_t GetCimAdjustedValueForTemperature(int value, int unitModifier);
+
+    // The register of a stored sensor.
+    SensorRegister DecodeRegister(uint32_t dwOEMDefined) const;
+    const CChipRegisterTable& Table() const { return RegisterTable(); }
+
+    std::string m_strDescription;
+    uint32_t m_dwAddress;
+    uint32_t m_dwAddressType;
+    uint16_t m_wSMBiosHandle;
+    CChipManager* m_pChipManager;
+
+protected:
+    CChipDriver(const ChipDriverTraits& traits, CChipManager* pChipManager, const std::string& description,
+                uint32_t dwAddress, uint32_t dwAddressType, uint16_t wSMBiosHandle);
+
+    // What each chip provides.
+    virtual const CChipRegisterTable& RegisterTable() const = 0;
+    virtual int StartHardwareMonitor() = 0;
+    virtual uint64_t ReadRegister(uint32_t sensorKind, SensorRegister where) = 0;
+
+    const ChipDriverTraits& m_Traits;
+};
+
+// A driver with its register table and hardware monitor, owned by value.
+template <class Data, class HwMon>
+class TChipDriver : public CChipDriver
+{
+public:
+    ~TChipDriver() override { LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " Destroyed").c_str()); }
+
+    Data m_Data;
+    HwMon m_HwMon;
+
+protected:
+    TChipDriver(const ChipDriverTraits& traits, CChipManager* pChipManager, const std::string& description,
+                uint32_t dwAddress, uint32_t dwAddressType, uint16_t wSMBiosHandle)
+        : CChipDriver(traits, pChipManager, description, dwAddress, dwAddressType, wSMBiosHandle)
+    {
+        LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " Constructed").c_str());
+    }
+
+    const CChipRegisterTable& RegisterTable() const override { return m_Data; }
+    int StartHardwareMonitor() override { return StartHwMon(m_HwMon, m_dwAddress); }
+    uint64_t ReadRegister(uint32_t sensorKind, SensorRegister where) override
+    {
+        switch (sensorKind)
+        {
+        case SENSOR_KIND_COOLING:
+            return ReadFan(m_HwMon, where.bank, where.reg);
+        case SENSOR_KIND_TEMPERATURE:
+            return static_cast<uint64_t>(ReadTemperature(m_HwMon, where.bank, where.reg));
+        default:
+            return ReadVoltage(m_HwMon, where.bank, where.reg);
+        }
+    }
+};

@@ -1,0 +1,73 @@
+// Hardware-monitor reads shared by the IT5571 generations: big-endian register words for
+// voltages and the fan, one byte of whole degrees for temperatures.
+#pragma once
+
+#include "IteSioIo.h"
+#include "log.h"
+
+#include <cstdint>
+#include <string>
+
+struct IteHwMonTraits
+{
+    const char* className;  // "IT5571_HwMon"
+};
+
+class CIteHwMon
+{
+public:
+    virtual ~CIteHwMon() = default;
+    CIteHwMon(const CIteHwMon&) = delete;
+    CIteHwMon& operator=(const CIteHwMon&) = delete;
+
+    // indexPort: the controller's index port, the SMBIOS management device address.
+    int initialise(uint32_t indexPort);
+    uint64_t getVoltageReading(uint8_t reg);
+    uint64_t getFanReading(uint8_t reg);
+    int64_t getTemperatureReading(uint8_t reg);
+
+    bool m_bInit = false;
+
+protected:
+    explicit CIteHwMon(const IteHwMonTraits& traits) : m_Traits(traits) {}
+    void Attach(CIteSioIo& sio) { m_pSio = &sio; }
+    const IteHwMonTraits& m_Traits;
+
+private:
+    // Register reg holds the high byte, reg + 1 the low one.
+    uint64_t ReadWord(uint8_t reg);
+
+    CIteSioIo* m_pSio = nullptr;
+};
+
+template <class Sio>
+class TIteHwMon : public CIteHwMon
+{
+public:
+    explicit TIteHwMon(const IteHwMonTraits& traits) : CIteHwMon(traits)
+    {
+        Attach(sio);
+        LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " constructed").c_str());
+    }
+    ~TIteHwMon() override { LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " destroyed").c_str()); }
+
+    Sio sio;
+};
+
+// The controller has no banks: only the register reaches it.
+inline int StartHwMon(CIteHwMon& hwmon, uint32_t address)
+{
+    return hwmon.initialise(address);
+}
+inline uint64_t ReadVoltage(CIteHwMon& hwmon, uint8_t /*bank*/, uint8_t reg)
+{
+    return hwmon.getVoltageReading(reg);
+}
+inline uint64_t ReadFan(CIteHwMon& hwmon, uint8_t /*bank*/, uint8_t reg)
+{
+    return hwmon.getFanReading(reg);
+}
+inline int64_t ReadTemperature(CIteHwMon& hwmon, uint8_t /*bank*/, uint8_t reg)
+{
+    return hwmon.getTemperatureReading(reg);
+}

@@ -1,0 +1,42 @@
+// Access to the registers of the ITE IT5571 embedded controller: an index port (the address the
+// BIOS gives in SMBIOS) and the data port after it, no configuration space, no banks. Each
+// generation's access class only supplies its constants.
+#pragma once
+
+#include "PortIo.h"
+
+#include <cstdint>
+
+struct IteSioTraits
+{
+    const char* className;    // heads every message: "IT5571_SioIo"
+    bool settleBeforeAccess;  // the second-generation firmware needs 1 ms before each access
+};
+
+class CIteSioIo
+{
+public:
+    virtual ~CIteSioIo();
+    CIteSioIo(const CIteSioIo&) = delete;
+    CIteSioIo& operator=(const CIteSioIo&) = delete;
+
+    // 0, also when "/dev/port" cannot be opened (reads then yield 0); SIO_NO_DEVICE when the
+    // index/data pair does not fit the port space.
+    int initialise(uint32_t indexPort);
+    // One register: index to the index port, value from the data port. 0 before initialise.
+    int readRegByte(uint8_t reg);
+    void sioputb(uint16_t port, uint8_t value);
+    uint8_t siogetb(uint16_t port);
+
+    bool m_bInit = false;
+    PortIo m_Port;
+    uint16_t m_wRegBase = 0;
+
+protected:
+    explicit CIteSioIo(const IteSioTraits& traits);
+
+private:
+    void Settle() const;
+
+    const IteSioTraits& m_Traits;
+};

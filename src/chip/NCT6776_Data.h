@@ -1,0 +1,10 @@
+// The register table of the Nuvoton NCT6776F.
+#pragma once
+
+#include "ChipRegisterTable.h"
+
+class NCT6776_Data : public CChipRegisterTable
+{
+public:
+    NCT6776_Data();
+};

@@ -1,0 +1,14 @@
+#include "NCT6796D.h"
+
+namespace
+{
+constexpr ChipDriverTraits kTraits = {"NCT6796D", OemLayout::Nuvoton, TranslateTrace::BankAndBankPort,
+                                      /*reportUnknownBankPort=*/true,
+                                      /*traceOemOnRead=*/false};
+}  // namespace
+
+NCT6796D::NCT6796D(CChipManager* pChipManager, const std::string& description, uint32_t dwAddress,
+                   uint32_t dwAddressType, uint16_t wSMBiosHandle)
+    : TChipDriver(kTraits, pChipManager, description, dwAddress, dwAddressType, wSMBiosHandle)
+{
+}

@@ -1,0 +1,187 @@
+#include "NuvotonSioIo.h"
+
+#include "log.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+namespace
+{
+constexpr uint8_t kEnterKey = 0x87;
+constexpr uint8_t kLeaveKey = 0xAA;
+constexpr uint8_t kConfigControl = 0x02;
+constexpr uint8_t kReturnToWaitForKey = 0x02;
+constexpr uint8_t kLogicalDeviceSelect = 0x07;
+constexpr uint8_t kDeviceIdHigh = 0x20;
+constexpr uint8_t kDeviceIdLow = 0x21;
+constexpr uint8_t kActivate = 0x30;
+constexpr uint8_t kBaseHigh = 0x60;
+constexpr uint8_t kBaseLow = 0x61;
+constexpr uint8_t kHardwareMonitorDevice = 0x0B;
+constexpr uint16_t kIndexPortOffset = 5;
+constexpr size_t kDumpTextSize = 4096;
+
+__attribute__((format(printf, 4, 5))) void AppendText(char* text, size_t size, size_t& used,
+                                                      const char* format, ...)
+{
+    if (used + 1 >= size)
+        return;
+    va_list args;
+    va_start(args, format);
+    const int n = vsnprintf(text + used, size - used, format, args);
+    va_end(args);
+    if (n > 0)
+        used = std::min(size - 1, used + static_cast<size_t>(n));
+}
+
+void LogLifecycle(const char* className, const char* event)
+{
+    LogQuick(LOG_DEBUG, (std::string(className) + event).c_str());
+}
+}  // namespace
+
+CNuvotonSioIo::CNuvotonSioIo(const NuvotonSioTraits& traits) : m_Traits(traits)
+{
+    LogLifecycle(m_Traits.className, " constructed");
+}
+
+CNuvotonSioIo::~CNuvotonSioIo()
+{
+    LogLifecycle(m_Traits.className, " destroyed");
+}
+
+void CNuvotonSioIo::sioenter(uint16_t ef)
+{
+    m_Port.outb(ef, kEnterKey);
+    m_Port.outb(ef, kEnterKey);
+}
+
+void CNuvotonSioIo::sioleave(uint16_t ef)
+{
+    if (m_Traits.leaveWithKey)
+        m_Port.outb(ef, kLeaveKey);
+    m_Port.outb(ef, kConfigControl);
+    m_Port.outb(static_cast<uint16_t>(ef + 1), kReturnToWaitForKey);
+}
+
+void CNuvotonSioIo::sioselect(uint16_t ef, uint8_t logicalDevice)
+{
+    m_Port.outb(ef, kLogicalDeviceSelect);
+    m_Port.outb(static_cast<uint16_t>(ef + 1), logicalDevice);
+}
+
+uint8_t CNuvotonSioIo::siogetb(uint16_t ef, uint8_t reg)
+{
+    m_Port.outb(ef, reg);
+    return m_Port.inb(static_cast<uint16_t>(ef + 1));
+}
+
+void CNuvotonSioIo::sioputb(uint16_t ef, uint8_t reg, uint8_t value)
+{
+    m_Port.outb(ef, reg);
+    m_Port.outb(static_cast<uint16_t>(ef + 1), value);
+}
+
+int CNuvotonSioIo::readRegByte(uint8_t bank, uint8_t reg)
+{
+    if (!m_bInit)
+    {
+        Log(LOG_ERROR, "%s::readRegByte - internal error - not initialised\n", m_Traits.className);
+        return 0;
+    }
+    // The bank is selected on every read: another reader may have moved it.
+    sioputb(m_wRegBase, kBankSelect, bank);
+    return siogetb(m_wRegBase, reg);
+}
+
+int CNuvotonSioIo::getDevice(uint16_t expectedId, uint16_t ef)
+{
+    const char* name = m_Traits.className;
+    sioenter(ef);
+    Log(LOG_DEBUG, "%s::getDevice - Looking for device id 0x%04x on EF Reg 0x%04x%s", name, expectedId, ef,
+        ProbeEnd());
+
+    const uint8_t idHigh = siogetb(ef, kDeviceIdHigh);
+    Log(LOG_DEBUG, "%s::getDevice - SIO reg 0x%02x = 0x%02x%s", name, kDeviceIdHigh, idHigh, ProbeEnd());
+    const uint8_t idLow = siogetb(ef, kDeviceIdLow);
+    Log(LOG_DEBUG, "%s::getDevice - SIO reg 0x%02x = 0x%02x%s", name, kDeviceIdLow, idLow, ProbeEnd());
+    // The low nibble is the chip's revision.
+    const uint16_t foundId = static_cast<uint16_t>(idHigh << 8 | (idLow & 0xF0));
+    if (foundId != expectedId)
+    {
+        Log(LOG_DEBUG, "%s::getDevice - Unknown device 0x%04x on EF Reg 0x%04x%s", name, foundId, ef,
+            ProbeEnd());
+        sioleave(ef);
+        return SIO_NO_DEVICE;
+    }
+    m_wDeviceId = foundId;
+    Log(LOG_DEBUG, "%s::getDevice - found known %s device_id=%04x(%d)%s", name, m_Traits.chipName, foundId,
+        foundId, ProbeEnd());
+
+    sioselect(ef, kHardwareMonitorDevice);
+    const uint8_t baseHigh = siogetb(ef, kBaseHigh);
+    const uint8_t baseLow = siogetb(ef, kBaseLow);
+    // The block is aligned to eight ports; the low three bits are not part of the base.
+    const uint16_t base = static_cast<uint16_t>(baseHigh << 8 | (baseLow & 0xF8));
+    m_wRegBase = static_cast<uint16_t>(base + kIndexPortOffset);
+    Log(LOG_DEBUG, "%s::getDevice - base = 0x%04x", name, base);
+    Log(LOG_DEBUG, "%s::getDevice - reg_base = 0x%04x", name, m_wRegBase);
+    if (base == 0)
+    {
+        Log(LOG_ERROR, "%s::getDevice - port base is 0 - bad device port%s", name, ProbeEnd());
+        sioleave(ef);
+        return SIO_NO_DEVICE;
+    }
+
+    const uint8_t activation = siogetb(ef, kActivate);
+    if ((activation & 0x01) != 0)
+    {
+        LogQuick(LOG_DEBUG, (std::string(name) + "::getDevice - Super-I/O already enabled.").c_str());
+    }
+    else
+    {
+        Log(LOG_DEBUG, "%s::getDevice - Forcibly enabling Super-I/O. Sensors probably unusable.", name);
+        sioputb(ef, kActivate, static_cast<uint8_t>(activation | 0x01));
+    }
+    sioleave(ef);
+    return 0;
+}
+
+int CNuvotonSioIo::initialise(uint16_t expectedId)
+{
+    // Without "/dev/port" the driver still comes up; every read then reports the internal error.
+    if (!m_Port.initialise())
+        return 0;
+    int result = getDevice(expectedId, kFirstConfigPort);
+    if (result != 0)
+        result = getDevice(expectedId, kSecondConfigPort);
+    if (result != 0)
+        return result;
+
+    Log(LOG_DEBUG,
+        m_Traits.compactRegBase ? "%s::initialise - init ok, reg_base=0x%04x"
+                                : "%s::initialise - init ok, reg_base = 0x%04x",
+        m_Traits.className, m_wRegBase);
+    m_bInit = true;
+    for (unsigned bank = 0; bank <= m_Traits.lastDumpedBank; ++bank)
+        dbgDumpBank(static_cast<uint8_t>(bank));
+    return 0;
+}
+
+void CNuvotonSioIo::dbgDumpBank(uint8_t bank)
+{
+    // 13 + 32 * 10 + 256 * 5 + 1 bytes at most: the whole bank fits.
+    char text[kDumpTextSize];
+    size_t used = 0;
+    AppendText(text, sizeof(text), used, "\nBank %d\n", bank);
+    for (unsigned reg = 0; reg < 256; ++reg)
+    {
+        if (reg % 8 == 0)
+            AppendText(text, sizeof(text), used, "\n0x%08x: ", reg);
+        AppendText(text, sizeof(text), used, "0x%02x ", readRegByte(bank, static_cast<uint8_t>(reg)));
+    }
+    AppendText(text, sizeof(text), used, "\n");
+    Log(LOG_DEBUG, "%s", text);
+}
