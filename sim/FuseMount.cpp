@@ -15,7 +15,9 @@
 #include <memory>
 #include <mutex>
 #include <pthread.h>
+#include <set>
 #include <stdexcept>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -301,6 +303,41 @@ std::string Trimmed(std::string text)
     return text;
 }
 
+// Mounts served by a thread of this process. A thread of the same process that is blocked in a
+// request when the process exits would wait for an answer from a server thread that is already
+// gone, and the process could never finish exiting; so at exit every such mount is unmounted
+// with MNT_FORCE first, which aborts the connection and fails the requests still waiting.
+std::mutex g_servedMutex;
+std::set<std::string>* g_served = nullptr;
+
+void AbortServedMounts()
+{
+    std::lock_guard<std::mutex> lock(g_servedMutex);
+    if (g_served == nullptr)
+        return;
+    for (const std::string& mountPoint : *g_served)
+        umount2(mountPoint.c_str(), MNT_FORCE | MNT_DETACH);
+    g_served->clear();
+}
+
+void RegisterServed(const std::string& mountPoint)
+{
+    std::lock_guard<std::mutex> lock(g_servedMutex);
+    if (g_served == nullptr)
+    {
+        g_served = new std::set<std::string>;  // outlives every static destructor
+        atexit(AbortServedMounts);
+    }
+    g_served->insert(mountPoint);
+}
+
+void UnregisterServed(const std::string& mountPoint)
+{
+    std::lock_guard<std::mutex> lock(g_servedMutex);
+    if (g_served != nullptr)
+        g_served->erase(mountPoint);
+}
+
 void WakeHandler(int) {}
 
 void InstallWakeHandler()
@@ -389,6 +426,7 @@ void FuseMount::ServeInBackground()
     if (m_session == nullptr)
         throw std::logic_error("FuseMount: not mounted");
     InstallWakeHandler();
+    RegisterServed(m_mountPoint);
     m_serving = true;
     m_thread = std::thread(
         [this]
@@ -414,6 +452,7 @@ void FuseMount::Stop()
         }
         m_thread.join();
     }
+    UnregisterServed(m_mountPoint);
     fuse_session_unmount(m_session);
     fuse_session_destroy(m_session);
     m_session = nullptr;

@@ -20,11 +20,11 @@ check() {
     fi
 }
 logging='^(Log|LogQuick|WLog)\('
-check "$chip" "$logging|^Utils::(MakeString(\[abi:cxx11\])?|checksum)\(|^bcd2decimal\(|^(BuildDate|TarnwVersion|EyeCatcher1|EyeCatcher2|ExtraInfo)$|^CPOSSystem::"
+check "$chip" "$logging|^Utils::(MakeString(\[abi:cxx11\])?|checksum)\(|^bcd2decimal\(|^(BuildDate|TarnwVersion|EyeCatcher1|EyeCatcher2|ExtraInfo)$|^CPOSSystem::|^CChip::"
 check "$sensors" "$logging"
 
 # And the interface itself is there.
-for sym in 'CPOSSystem::s_instance' 'CPOSSystem::IsFalcon() const' 'Log(LOG_LEVEL, char const*, ...)' 'LogQuick(LOG_LEVEL, char const*)' 'Utils::checksum(' 'bcd2decimal(unsigned char)' BuildDate TarnwVersion; do
+for sym in 'CChip::Initialise()' 'CChip::ReadSensor(unsigned int, CSensorReading&)' 'CPOSSystem::s_instance' 'CPOSSystem::IsFalcon() const' 'Log(LOG_LEVEL, char const*, ...)' 'LogQuick(LOG_LEVEL, char const*)' 'Utils::checksum(' 'bcd2decimal(unsigned char)' BuildDate TarnwVersion; do
     nm -D --defined-only -C "$chip" | grep -qF "$sym" || { echo "libqelchip lacks $sym"; fail=1; }
 done
 nm -D --defined-only -C "$sensors" | grep -qF 'Log(LOG_LEVEL, char const*, ...)' || { echo "libqelsensors lacks Log"; fail=1; }

@@ -58,6 +58,8 @@ protected:
 
     SimulatedMachine& BringUp(const std::string& profile)
     {
+        // The old machine goes first: its root puts QEL_SYSROOT back when it is destroyed.
+        m_machine.reset();
         m_machine.reset(new SimulatedMachine(profile));
         return *m_machine;
     }

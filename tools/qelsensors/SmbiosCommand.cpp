@@ -1,6 +1,7 @@
 // qelsensors smbios: the entry point, the BIOS information, one line per structure and the
 // management devices with their sensors, as the library reads them.
 #include "Commands.h"
+#include "Support.h"
 
 #include "RawSMBios.h"
 #include "SMBiosData.h"
@@ -136,62 +137,37 @@ bool EntryPointChecksumOk(const SMBIOS_ENTRY_POINT& header)
 }
 
 // Names what kept the library from the table, and what to do about it.
-void ExplainFailure(CRawSMBios& raw, bool efi)
+Failure ExplainFailure(CRawSMBios& raw, bool efi)
 {
     const SMBIOS_ENTRY_POINT& h = raw.m_Header;
     static const SMBIOS_ENTRY_POINT kUntouched{};
+    char text[256];
     if (memcmp(&h, &kUntouched, sizeof(h)) == 0)
     {
         if (efi)
-            fprintf(stderr,
-                    "qelsensors smbios: no SMBIOS entry point: %s has no usable 'SMBIOS=' line, or the "
-                    "address it names holds no entry point\n",
-                    QelSys::SysPath("/sys/firmware/efi/systab").c_str());
+            snprintf(
+                text, sizeof(text),
+                "no SMBIOS entry point: %s has no usable 'SMBIOS=' line, or the address it names holds no "
+                "entry point",
+                QelSys::SysPath("/sys/firmware/efi/systab").c_str());
         else
-            fprintf(stderr,
-                    "qelsensors smbios: no SMBIOS entry point: no '_SM_' anchor in the BIOS segment "
-                    "0xF0000-0xFFFFF of %s\n",
-                    QelSys::SysPath("/dev/mem").c_str());
+            snprintf(text, sizeof(text),
+                     "no SMBIOS entry point: no '_SM_' anchor in the BIOS segment 0xF0000-0xFFFFF of %s",
+                     QelSys::SysPath("/dev/mem").c_str());
     }
     else if (h.EpStructLen > sizeof(h))
-        fprintf(stderr,
-                "qelsensors smbios: the SMBIOS entry point claims %d bytes; a 2.x entry point has 31\n",
-                h.EpStructLen);
+        snprintf(text, sizeof(text), "the SMBIOS entry point claims %d bytes; a 2.x entry point has 31",
+                 h.EpStructLen);
     else if (!EntryPointChecksumOk(h))
-        fprintf(stderr, "qelsensors smbios: the SMBIOS entry point fails its checksum; the firmware's table "
-                        "cannot be trusted\n");
+        snprintf(text, sizeof(text),
+                 "the SMBIOS entry point fails its checksum; the firmware's table cannot be "
+                 "trusted");
     else if (h.SmbiosLength == 0)
-        fprintf(stderr, "qelsensors smbios: the SMBIOS entry point announces an empty structure table\n");
+        snprintf(text, sizeof(text), "the SMBIOS entry point announces an empty structure table");
     else
-        fprintf(stderr,
-                "qelsensors smbios: cannot map the structure table (address 0x%08x, %u bytes) from %s\n",
-                h.SmbiosAddr, h.SmbiosLength, QelSys::SysPath("/dev/mem").c_str());
-    fprintf(stderr, "  the library log has the details (its level and file are set in %s)\n",
-            QelSys::SysPath("/etc/tarn/log.conf").c_str());
-}
-
-// Physical memory needs privileges; say so before the library fails on it.
-bool CheckPhysMem()
-{
-    const std::string path = QelSys::SysPath("/dev/mem");
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0)
-    {
-        close(fd);
-        return true;
-    }
-    int err = errno;
-    fprintf(stderr, "qelsensors smbios: cannot open %s: %s\n", path.c_str(), strerror(err));
-    if (err == EACCES || err == EPERM)
-        fprintf(stderr, "  reading SMBIOS needs root: run qelsensors as root, or point --sysroot at a "
-                        "machine image (qelsim sample DIR)\n");
-    else if (err == ENOENT && !QelSys::SysRoot().empty())
-        fprintf(stderr, "  %s is no machine image: create one with 'qelsim sample %s'\n",
-                QelSys::SysRoot().c_str(), QelSys::SysRoot().c_str());
-    else if (err == ENOENT)
-        fprintf(stderr, "  this system offers no physical memory device (a container?); point --sysroot at a "
-                        "machine image (qelsim sample DIR)\n");
-    return false;
+        snprintf(text, sizeof(text), "cannot map the structure table (address 0x%08x, %u bytes) from %s",
+                 h.SmbiosAddr, h.SmbiosLength, QelSys::SysPath("/dev/mem").c_str());
+    return Failure{std::string(text) + "\n" + LibraryLogHint(), std::nullopt};
 }
 
 void PrintEntryPoint(FILE* out, const SMBIOS_ENTRY_POINT& h, bool efi, size_t walked)
@@ -237,33 +213,74 @@ void PrintStructures(FILE* out, const std::vector<StructureHeader>& headers)
             fprintf(out, "  (the table ends inside the next structure's header)\n");
     }
 }
+
+Json ReleaseJson(uint8_t major, uint8_t minor)
+{
+    return major == 0xFF && minor == 0xFF ? Json() : Json(Release(major, minor));
+}
+
+Json DocumentJson(CRawSMBios& raw, bool efi, const CSMBios_TYPE00& bios,
+                  const std::vector<StructureHeader>& headers)
+{
+    const SMBIOS_ENTRY_POINT& h = raw.m_Header;
+    Json entry = {{"version", std::to_string(h.SmbiosMjor) + "." + std::to_string(h.SmbiosMinor)},
+                  {"foundThrough", efi ? "uefi" : "legacy"},
+                  {"tableAddress", h.SmbiosAddr},
+                  {"tableLength", h.SmbiosLength},
+                  {"structures", h.NumSmbiosStructs},
+                  {"structuresFound", headers.size()}};
+    entry["checksumOk"] = h.EpStructLen == 0 ? Json() : Json(EntryPointChecksumOk(h));
+    const std::string model = DescribeMachineModel(bios.strVersion);
+    Json biosJson = {
+        {"vendor", bios.strVendor},
+        {"version", bios.strVersion},
+        {"releaseDate", bios.strReleaseDate},
+        {"startSegment", bios.wStartingSegment},
+        {"romSizeKiB", (bios.byRomSize + 1u) * 64u},
+        {"biosRelease", ReleaseJson(bios.byBiosMajorRelease, bios.byBiosMinorRelease)},
+        {"firmwareRelease", ReleaseJson(bios.byFirmwareMajorRelease, bios.byFirmwareMinorRelease)}};
+    biosJson["machineModel"] = model == "unsupported" ? Json() : Json(model);
+    Json structures = Json::array();
+    for (const StructureHeader& s : headers)
+        if (s.complete)
+            structures.push_back(
+                {{"handle", s.handle}, {"type", s.type}, {"length", s.length}, {"name", TypeName(s.type)}});
+    return Json{{"schema", kJsonSchema},
+                {"entryPoint", entry},
+                {"bios", biosJson},
+                {"structures", structures},
+                {"managementDevices", ManagementDevicesJson(raw)}};
+}
 }  // namespace
 
 int RunSmbios(Context& context, const std::vector<std::string>& args)
 {
     if (!args.empty())
     {
-        fprintf(stderr,
-                "qelsensors smbios: unexpected argument '%s'\nusage: qelsensors smbios [--sysroot DIR] "
-                "[--verbose]\n",
-                args.front().c_str());
+        fprintf(
+            stderr,
+            "qelsensors smbios: unexpected argument '%s'\nusage: qelsensors smbios [--json] [--sysroot DIR] "
+            "[--verbose]\n",
+            args.front().c_str());
         return kExitUsage;
     }
-    if (!CheckPhysMem())
-        return kExitFailure;
+    if (std::optional<Failure> failure = CheckPhysMem())
+        return Report(context, "smbios", *failure);
 
     CRawSMBios raw;
     const bool efi = raw.isEfi();
     if (!raw.Initialise())
-    {
-        ExplainFailure(raw, efi);
-        return kExitFailure;
-    }
+        return Report(context, "smbios", ExplainFailure(raw, efi));
     CSMBiosMachineData machine;
     machine.Initialise(raw);
     CStructureList structures;
     structures.Initialise(raw);
 
+    if (context.json)
+    {
+        WriteJson(context.out, DocumentJson(raw, efi, machine.m_Type00, structures.m_vHeaders));
+        return kExitOk;
+    }
     PrintEntryPoint(context.out, raw.m_Header, efi, structures.m_vHeaders.size());
     PrintBiosInformation(context.out, machine.m_Type00);
     PrintStructures(context.out, structures.m_vHeaders);

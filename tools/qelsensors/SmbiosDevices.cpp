@@ -286,6 +286,81 @@ void PrintDevice(FILE* out, CRawSMBios& raw, const CSMBios_TYPE34& device)
     for (const CSMBios_Sensor* pSensor : sensors.m_vThisChipSensors)
         PrintSensor(out, sensors, *pSensor);
 }
+
+using Json = nlohmann::ordered_json;
+
+// A measured word in the sensor's base unit (volts, degrees C, RPM); null when unknown.
+Json ValueJson(uint32_t kind, uint16_t word)
+{
+    if (word == SMBIOS_WORD_UNKNOWN)
+        return Json();
+    switch (kind)
+    {
+    case SENSOR_KIND_VOLTAGE:
+        return Signed(word) / 1000.0;
+    case SENSOR_KIND_TEMPERATURE:
+        return Signed(word) / 10.0;
+    default:
+        return word;
+    }
+}
+
+const char* UnitSymbol(uint32_t kind)
+{
+    switch (kind)
+    {
+    case SENSOR_KIND_VOLTAGE:
+        return "V";
+    case SENSOR_KIND_TEMPERATURE:
+        return "°C";
+    case SENSOR_KIND_COOLING:
+        return "RPM";
+    default:
+        return "";
+    }
+}
+
+Json SensorJson(const CSMBios_Sensor& s)
+{
+    const uint32_t kind = s.dwSensorType;
+    Json sensor = {{"handle", s.wHandle},
+                   {"kind", KindWord(kind)},
+                   {"name", s.strDescription},
+                   {"oem", s.dwOEMDefined},
+                   {"unit", UnitSymbol(kind)}};
+    if (kind == SENSOR_KIND_VOLTAGE || kind == SENSOR_KIND_TEMPERATURE)
+    {
+        const CSMBios_Probe& p = static_cast<const CSMBios_Probe&>(s);
+        sensor["location"] = ProbeLocationName(kind, p.byLocationAndStatus);
+        sensor["status"] = StatusName(p.byLocationAndStatus);
+        sensor["minimum"] = ValueJson(kind, p.wMinimumValue);
+        sensor["maximum"] = ValueJson(kind, p.wMaximumValue);
+        sensor["nominal"] = ValueJson(kind, p.wNominalValue);
+        // Resolution: 1/10 mV or 1/1000 degree C; accuracy: 1/100 percent.
+        sensor["resolution"] = p.wResolution == SMBIOS_WORD_UNKNOWN ? Json()
+                               : kind == SENSOR_KIND_VOLTAGE        ? Json(p.wResolution / 10000.0)
+                                                                    : Json(p.wResolution / 1000.0);
+        sensor["tolerance"] = ValueJson(kind, p.wTolerance);
+        sensor["accuracyPercent"] = p.wAccuracy == SMBIOS_WORD_UNKNOWN ? Json() : Json(p.wAccuracy / 100.0);
+    }
+    else if (kind == SENSOR_KIND_COOLING)
+    {
+        const CSMBios_TYPE27& fan = static_cast<const CSMBios_TYPE27&>(s);
+        sensor["deviceType"] = CoolingDeviceTypeName(fan.byDeviceTypeAndStatus);
+        sensor["status"] = StatusName(fan.byDeviceTypeAndStatus);
+        sensor["unitGroup"] = fan.byCoolingUnitGroup;
+        sensor["nominal"] = ValueJson(kind, fan.wNominalSpeed);
+        sensor["temperatureProbe"] =
+            fan.wTemperatureProbeHandle == SMBIOS_NO_HANDLE ? Json() : Json(fan.wTemperatureProbeHandle);
+    }
+    sensor["thresholds"] = {{"lowerNonCritical", ValueJson(kind, s.wLowerNonCritical)},
+                            {"upperNonCritical", ValueJson(kind, s.wUpperNonCritical)},
+                            {"lowerCritical", ValueJson(kind, s.wLowerCritical)},
+                            {"upperCritical", ValueJson(kind, s.wUpperCritical)},
+                            {"lowerNonRecoverable", ValueJson(kind, s.wLowerNonRecoverable)},
+                            {"upperNonRecoverable", ValueJson(kind, s.wUpperNonRecoverable)}};
+    return sensor;
+}
 }  // namespace
 
 std::string DescribeMachineModel(const std::string& biosVersion)
@@ -331,5 +406,32 @@ void PrintManagementDevices(FILE* out, CRawSMBios& raw)
     }
     for (const CSMBios_TYPE34* pDevice : chips.m_vDevices)
         PrintDevice(out, raw, *pDevice);
+}
+
+Json ManagementDevicesJson(CRawSMBios& raw)
+{
+    Json devices = Json::array();
+    CSMBiosChipData chips;
+    if (!chips.Initialise(raw))
+        return devices;
+    for (const CSMBios_TYPE34* pDevice : chips.m_vDevices)
+    {
+        const CSMBios_TYPE34& d = *pDevice;
+        Json device = {{"handle", d.wHandle},
+                       {"description", d.strDescription},
+                       {"deviceType", d.byDeviceType},
+                       {"deviceTypeName", DeviceTypeName(d.byDeviceType)},
+                       {"address", d.dwAddress},
+                       {"addressType", d.byAddressType},
+                       {"addressTypeName", AddressTypeName(d.byAddressType)}};
+        Json list = Json::array();
+        CSMBiosSensorData sensors(d.wHandle);
+        if (sensors.Initialise(raw))
+            for (const CSMBios_Sensor* pSensor : sensors.m_vThisChipSensors)
+                list.push_back(SensorJson(*pSensor));
+        device["sensors"] = list;
+        devices.push_back(device);
+    }
+    return devices;
 }
 }  // namespace QelTool

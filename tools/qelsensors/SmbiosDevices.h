@@ -2,6 +2,8 @@
 // sensors the library ties to it, and the machine model the BIOS version names.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <string>
 
@@ -16,4 +18,6 @@ std::string DescribeMachineModel(const std::string& biosVersion);
 // One section per Type 34 structure, in table order, each listing its sensors in the order of
 // their Management Device Components, with values in the units of their structures.
 void PrintManagementDevices(FILE* out, CRawSMBios& raw);
+// The same, as a JSON array; values in volts, degrees C and RPM, null where unknown.
+nlohmann::ordered_json ManagementDevicesJson(CRawSMBios& raw);
 }  // namespace QelTool

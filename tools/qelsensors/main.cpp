@@ -22,21 +22,27 @@ struct Command
 };
 
 const Command kCommands[] = {
+    {"sensors", "show every sensor, grouped by chip, with its limits and status (the default)",
+     QelTool::RunSensors},
     {"smbios", "show the SMBIOS entry point, BIOS information, structures, and chips with their sensors",
      QelTool::RunSmbios},
     {"sel", "show the BIOS system event log, decoded, with its flags and header values", QelTool::RunSel},
 };
 
 const char kCommonOptions[] =
+    "  --json          write one JSON document (the layout is described in the README)\n"
     "  --sysroot DIR   read the machine under DIR instead of / (a simulated machine image)\n"
     "  --verbose       show the libraries' debug lines on standard error\n";
 
+const char kExitCodes[] = "  0 all read, all within limits; 1 the machine could not be read; 2 bad usage;\n"
+                          "  3, 4, 5 a reading beyond a non-critical, critical, non-recoverable limit\n";
+
 void PrintUsage(FILE* out)
 {
-    fprintf(out, "usage: qelsensors COMMAND [--sysroot DIR] [--verbose]\n\ncommands:\n");
+    fprintf(out, "usage: qelsensors [COMMAND] [--json] [--sysroot DIR] [--verbose]\n\ncommands:\n");
     for (const Command& c : kCommands)
         fprintf(out, "  %-14s  %s\n", c.name, c.summary);
-    fprintf(out, "\noptions:\n%s", kCommonOptions);
+    fprintf(out, "\noptions:\n%s\nexit status:\n%s", kCommonOptions, kExitCodes);
 }
 
 int UsageError(const std::string& message)
@@ -77,29 +83,20 @@ bool SeparateOutput(Context& context)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return UsageError("no command given");
-    const std::string name = argv[1];
-    if (name == "-h" || name == "--help" || name == "help")
-    {
-        PrintUsage(stdout);
-        return QelTool::kExitOk;
-    }
+    // The command is the first word that is no option; without one, the sensors are shown.
     const Command* command = nullptr;
-    for (const Command& c : kCommands)
-        if (name == c.name)
-            command = &c;
-    if (command == nullptr)
-        return UsageError("unknown command '" + name + "'");
-
     Context context;
     std::vector<std::string> rest;
-    for (int i = 2; i < argc; ++i)
+    for (int i = 1; i < argc; ++i)
     {
         const std::string arg = argv[i];
         if (arg == "--verbose" || arg == "-v")
         {
             context.verbose = true;
+        }
+        else if (arg == "--json")
+        {
+            context.json = true;
         }
         else if (arg == "--sysroot")
         {
@@ -111,16 +108,31 @@ int main(int argc, char** argv)
                 return UsageError(std::string("--sysroot ") + dir + ": not a directory");
             setenv(QelSys::kSysRootVariable, dir, 1);
         }
-        else if (arg == "-h" || arg == "--help")
+        else if (arg == "-h" || arg == "--help" || (arg == "help" && command == nullptr && rest.empty()))
         {
             PrintUsage(stdout);
             return QelTool::kExitOk;
+        }
+        else if (command == nullptr && rest.empty() && !arg.empty() && arg[0] != '-')
+        {
+            for (const Command& c : kCommands)
+                if (arg == c.name)
+                    command = &c;
+            if (command == nullptr)
+                return UsageError("unknown command '" + arg + "'");
+        }
+        else if (command == nullptr && !arg.empty() && arg[0] == '-')
+        {
+            // After the command, its own options go to it with the other arguments.
+            return UsageError("unknown option '" + arg + "'");
         }
         else
         {
             rest.push_back(arg);
         }
     }
+    if (command == nullptr)
+        command = &kCommands[0];
 
     if (!SeparateOutput(context))
     {

@@ -1,0 +1,52 @@
+// The object behind CChip: reads SMBIOS once, identifies the model, creates one driver per
+// Management Device (Type 34), starts the event log, and routes every query to the device that
+// owns the sensor.
+#pragma once
+
+#include "EventLogContainer.h"
+#include "HwMon.h"
+#include "SMBiosMachineData.h"
+#include "SensorInterface.h"
+#include "SensorRecordSource.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CChipDevice;
+struct CSMBios_Sensor;
+
+class CChipManager : public CSensorRecordSource
+{
+public:
+    CChipManager();
+    ~CChipManager() override;
+    CChipManager(const CChipManager&) = delete;
+    CChipManager& operator=(const CChipManager&) = delete;
+
+    // Precondition: not initialised. A failure leaves no device behind, so a retry numbers its
+    // devices from 0 again.
+    SENSOR_STATUS Initialise();
+    SENSOR_STATUS InitialiseHwMonDriver();
+
+    // The queries below require an initialised manager.
+    SENSOR_STATUS EnumerateSensorHandles(CSensorHandleList& list);
+    SENSOR_STATUS GetSensorInformation(SENSOR_HANDLE handle, CSensorInformation& info);
+    SENSOR_STATUS ReadSensor(SENSOR_HANDLE handle, CSensorReading& reading);
+    SENSOR_STATUS GetSystemEventLog(CSystemEventLog& log);
+    // The record the first device stores for the handle, for the event-log decoder; null when
+    // the first device has no such sensor. Owned by the device.
+    CSMBios_Sensor* GetRawSensorFromFirstChipDevice(uint16_t wHandle) override;
+
+    bool m_bInit;
+    std::string m_strBiosVersion;
+    CHwMon m_HwMon;
+    CSMBiosMachineData m_MachineData;
+    std::vector<CChipDevice*> m_vChipDevices;  // owned; the position is the handle's device index
+    EventLogContainer m_EventLogContainer;
+
+private:
+    // The device of a handle's upper half, or null.
+    CChipDevice* DeviceFor(SENSOR_HANDLE handle) const;
+    void DestroyDevices();
+};

@@ -1,0 +1,439 @@
+// qelsensors sensors (the default command): every sensor of the machine through CChip, as the CIM
+// provider sees it, grouped by chip, each reading judged against the limits the BIOS gives.
+#include "Commands.h"
+#include "Support.h"
+
+#include "ChipDevice.h"
+#include "ChipDeviceFactory.h"
+#include "POSSystem.h"
+#include "RawSMBios.h"
+#include "SMBiosChipData.h"
+#include "SMBiosSensorData.h"
+#include "chip.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace QelTool
+{
+namespace
+{
+const char kCommand[] = "sensors";
+
+// Ordered by severity: the worst sensor decides the exit status.
+enum class Level
+{
+    Ok,
+    Warning,
+    Critical,
+    Fatal,
+    Error  // no reading
+};
+
+const char* LevelWord(Level level)
+{
+    static const char* const kWords[] = {"ok", "warning", "critical", "fatal", "error"};
+    return kWords[static_cast<int>(level)];
+}
+
+struct UnitName
+{
+    uint16_t code;
+    const char* symbol;  // for people
+    const char* name;    // the CIM name, for the JSON output
+};
+
+// The CIM BaseUnits codes the drivers use, and a few neighbours.
+const UnitName kUnits[] = {{2, "°C", "Degrees C"}, {3, "°F", "Degrees F"}, {4, "K", "Degrees K"},
+                           {5, "V", "Volts"},      {6, "A", "Amps"},       {7, "W", "Watts"},
+                           {19, "RPM", "RPM"}};
+const UnitName kUnknownUnit = {0, "", "Unknown"};
+
+const UnitName& UnitOf(uint16_t baseUnits)
+{
+    for (const UnitName& unit : kUnits)
+        if (unit.code == baseUnits)
+            return unit;
+    return kUnknownUnit;
+}
+
+std::string SensorTypeWord(uint16_t type)
+{
+    static const char* const kWords[] = {"unknown", "other",   "temperature",
+                                         "voltage", "current", "tachometer"};
+    return type < sizeof(kWords) / sizeof(kWords[0]) ? kWords[type] : "type " + std::to_string(type);
+}
+
+bool Known(int32_t value)
+{
+    return value != SENSOR_VALUE_UNKNOWN;
+}
+
+// A reading exactly at a limit is still within it.
+Level Judge(const CSensorInformation& info, int32_t value)
+{
+    const auto beyond = [value](int32_t lower, int32_t upper)
+    { return (Known(lower) && value < lower) || (Known(upper) && value > upper); };
+    if (beyond(info.LowerThresholdFatal, info.UpperThresholdFatal))
+        return Level::Fatal;
+    if (beyond(info.LowerThresholdCritical, info.UpperThresholdCritical))
+        return Level::Critical;
+    if (beyond(info.LowerThresholdNonCritical, info.UpperThresholdNonCritical))
+        return Level::Warning;
+    return Level::Ok;
+}
+
+struct SensorView
+{
+    SENSOR_HANDLE handle = 0;
+    SENSOR_STATUS status = SS_SUCCESS;  // of the first call that failed
+    CSensorInformation info;
+    int32_t reading = 0;  // the low 32 bits of the translated reading, signed
+    Level level = Level::Error;
+};
+
+struct ChipView
+{
+    uint32_t device = 0;
+    std::string description;
+    uint16_t smbiosHandle = SMBIOS_NO_HANDLE;
+    uint32_t address = 0;
+    uint8_t addressType = 0;
+    std::vector<SensorView> sensors;
+};
+
+SensorView ReadOne(CChip& chip, SENSOR_HANDLE handle)
+{
+    SensorView view;
+    view.handle = handle;
+    view.status = chip.GetSensorInformation(handle, view.info);
+    if (view.status != SS_SUCCESS)
+        return view;
+    CSensorReading reading;
+    reading.Translate = 1;
+    view.status = chip.ReadSensor(handle, reading);
+    if (view.status != SS_SUCCESS)
+        return view;
+    view.reading = static_cast<int32_t>(static_cast<uint32_t>(reading.CurrentReading));
+    view.level = Judge(view.info, view.reading);
+    return view;
+}
+
+// The chips, in device-index order, named by their Management Device structures. The library
+// creates its devices from the same structures in the same order, so index d is device d.
+std::vector<ChipView> Chips()
+{
+    std::vector<ChipView> chips;
+    CRawSMBios raw;
+    CSMBiosChipData data;
+    if (!raw.Initialise() || !data.Initialise(raw))
+        return chips;
+    for (size_t i = 0; i < data.m_vDevices.size(); ++i)
+    {
+        ChipView chip;
+        chip.device = static_cast<uint32_t>(i);
+        if (const CSMBios_TYPE34* pDevice = data.m_vDevices[i])
+        {
+            chip.description = pDevice->strDescription;
+            chip.smbiosHandle = pDevice->wHandle;
+            chip.address = pDevice->dwAddress;
+            chip.addressType = pDevice->byAddressType;
+        }
+        chips.push_back(chip);
+    }
+    return chips;
+}
+
+ChipView& ChipFor(std::vector<ChipView>& chips, uint32_t device)
+{
+    for (ChipView& chip : chips)
+        if (chip.device == device)
+            return chip;
+    // A device the table no longer shows (it was read twice): listed without a name.
+    ChipView chip;
+    chip.device = device;
+    chips.push_back(chip);
+    return chips.back();
+}
+
+// Says which management device kept the library from starting, and why: the devices are started
+// again one by one, as the chip manager does, up to the first that fails.
+std::string ExplainChips()
+{
+    CRawSMBios raw;
+    CSMBiosChipData chips;
+    if (!raw.Initialise())
+        return "the SMBIOS table cannot be read; 'qelsensors smbios' says why";
+    if (!chips.Initialise(raw))
+        return "the BIOS describes no monitoring chip (no Management Device structure, Type 34)";
+    for (size_t i = 0; i < chips.m_vDevices.size(); ++i)
+    {
+        const CSMBios_TYPE34* pDevice = chips.m_vDevices[i];
+        if (pDevice == nullptr)
+            continue;
+        char name[128];
+        snprintf(name, sizeof(name), "management device 0x%04X (\"%s\")", pDevice->wHandle,
+                 pDevice->strDescription.c_str());
+        std::unique_ptr<CChipDevice> driver(CChipDeviceFactory::CreateInstance(nullptr, chips, int(i)));
+        if (!driver)
+            return std::string(name) + " names a chip the library has no driver for";
+        switch (driver->Initialise(raw))
+        {
+        case SS_SUCCESS:
+            continue;
+        case SS_SMBIOS_ERROR:
+            if (pDevice->byAddressType != 3)
+                return std::string(name) + " gives address type " + std::to_string(pDevice->byAddressType) +
+                       "; the drivers reach chips through I/O ports (address type 3)";
+            return std::string(name) + " has no sensors";
+        case SS_HWMON_ERROR:
+            return std::string(name) + " did not answer on the I/O ports: its chip is not there, or is not "
+                                       "set up as the BIOS describes it";
+        default:
+            return std::string(name) + " did not start";
+        }
+    }
+    return "every management device starts on its own; the library log says which step failed";
+}
+
+Failure ExplainInitialise(SENSOR_STATUS status)
+{
+    std::string why;
+    switch (status)
+    {
+    case SS_UNSUPPORTED_SYSTEM:
+        why = "BIOS version \"" + CPOSSystem::s_instance.m_BiosVersion +
+              "\" belongs to no supported point-of-sale model";
+        break;
+    case SS_SMBIOS_ERROR:
+    case SS_NO_DRIVER:
+    case SS_HWMON_ERROR:
+    case SS_NO_SENSORS:
+        why = ExplainChips();
+        break;
+    case SS_INTERNAL_ERROR:
+        why = "the machine model has no hardware monitor driver";
+        break;
+    default:
+        break;
+    }
+    Failure failure;
+    failure.status = status;
+    failure.message = "cannot read the sensors: " + StatusText(status);
+    if (!why.empty())
+        failure.message += "\n  " + why;
+    failure.message +=
+        "\n  'qelsensors smbios' lists the chips and sensors the BIOS describes\n" + LibraryLogHint();
+    return failure;
+}
+
+// A value in the sensor's unit, with the unit: "0.899 V", "45 °C".
+std::string WithUnit(const CSensorInformation& info, int32_t value)
+{
+    const std::string text = ScaledText(value, info.UnitModifier);
+    const UnitName& unit = UnitOf(info.BaseUnits);
+    return *unit.symbol != '\0' ? text + " " + unit.symbol : text;
+}
+
+// "non-critical 0.700..1.450 V": for each level with a known limit, the range of readings that
+// stay within it.
+std::string LimitsText(const CSensorInformation& info)
+{
+    const struct
+    {
+        const char* name;
+        int32_t lower;
+        int32_t upper;
+    } kLevels[] = {
+        {"non-critical", info.LowerThresholdNonCritical, info.UpperThresholdNonCritical},
+        {"critical", info.LowerThresholdCritical, info.UpperThresholdCritical},
+        {"fatal", info.LowerThresholdFatal, info.UpperThresholdFatal},
+    };
+    std::string text;
+    for (const auto& level : kLevels)
+    {
+        std::string range;
+        if (Known(level.lower) && Known(level.upper))
+            range = ScaledText(level.lower, info.UnitModifier) + ".." + WithUnit(info, level.upper);
+        else if (Known(level.lower))
+            range = ">= " + WithUnit(info, level.lower);
+        else if (Known(level.upper))
+            range = "<= " + WithUnit(info, level.upper);
+        else
+            continue;
+        text += (text.empty() ? "" : ", ") + std::string(level.name) + " " + range;
+    }
+    return text;
+}
+
+// Pads to a width in characters on the terminal ("°" is two bytes, one column).
+std::string Padded(const std::string& text, size_t width)
+{
+    const size_t columns = static_cast<size_t>(std::count_if(
+        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return columns >= width ? text : text + std::string(width - columns, ' ');
+}
+
+std::string ChipTitle(const ChipView& chip)
+{
+    std::string title = chip.description.empty() ? "(unnamed chip)" : chip.description;
+    char where[96];
+    if (chip.smbiosHandle == SMBIOS_NO_HANDLE)
+        snprintf(where, sizeof(where), "  (device %u)", chip.device);
+    else if (chip.addressType == 3)
+        snprintf(where, sizeof(where), "  (device %u, I/O port 0x%04X)", chip.device, chip.address);
+    else
+        snprintf(where, sizeof(where), "  (device %u, address 0x%08X)", chip.device, chip.address);
+    return title + where;
+}
+
+void PrintText(FILE* out, const std::vector<ChipView>& chips)
+{
+    bool first = true;
+    for (const ChipView& chip : chips)
+    {
+        if (chip.sensors.empty())
+            continue;
+        fprintf(out, "%s%s\n", first ? "" : "\n", ChipTitle(chip).c_str());
+        first = false;
+        for (const SensorView& s : chip.sensors)
+        {
+            const std::string name =
+                Padded((s.info.Description.empty() ? "(no name)" : s.info.Description) + ":", 22);
+            if (s.level == Level::Error)
+            {
+                fprintf(out, "  %s %-14s %-8s (no reading: %s)\n", name.c_str(), "-", LevelWord(s.level),
+                        StatusText(s.status).c_str());
+                continue;
+            }
+            const std::string value = ScaledText(s.reading, s.info.UnitModifier);
+            const std::string unit = Padded(UnitOf(s.info.BaseUnits).symbol, 4);
+            const std::string limits = LimitsText(s.info);
+            std::string line = "  " + name + " " + std::string(value.size() < 9 ? 9 - value.size() : 0, ' ') +
+                               value + " " + unit + " " + Padded(LevelWord(s.level), 8);
+            if (!limits.empty())
+                line += " (" + limits + ")";
+            line.erase(line.find_last_not_of(' ') + 1);
+            fprintf(out, "%s\n", line.c_str());
+        }
+    }
+}
+
+Json LimitJson(const CSensorInformation& info, int32_t value)
+{
+    return Known(value) ? ScaledJson(value, info.UnitModifier) : Json();
+}
+
+Json SensorJson(const SensorView& s)
+{
+    const CSensorInformation& i = s.info;
+    Json sensor = {{"handle", s.handle},
+                   {"smbiosHandle", SmbiosHandleOf(s.handle)},
+                   {"name", i.Description},
+                   {"type", SensorTypeWord(i.SensorType)}};
+    if (i.SensorType == 1)
+        sensor["otherType"] = i.OtherSensorTypeDescription;
+    sensor["unit"] = UnitOf(i.BaseUnits).name;
+    sensor["baseUnits"] = i.BaseUnits;
+    sensor["unitModifier"] = i.UnitModifier;
+    const bool read = s.level != Level::Error;
+    sensor["reading"] = read ? Json(s.reading) : Json();
+    sensor["value"] = read ? ScaledJson(s.reading, i.UnitModifier) : Json();
+    sensor["nominal"] = LimitJson(i, i.NominalReading);
+    sensor["limits"] = {{"lowerNonCritical", LimitJson(i, i.LowerThresholdNonCritical)},
+                        {"upperNonCritical", LimitJson(i, i.UpperThresholdNonCritical)},
+                        {"lowerCritical", LimitJson(i, i.LowerThresholdCritical)},
+                        {"upperCritical", LimitJson(i, i.UpperThresholdCritical)},
+                        {"lowerFatal", LimitJson(i, i.LowerThresholdFatal)},
+                        {"upperFatal", LimitJson(i, i.UpperThresholdFatal)}};
+    sensor["status"] = LevelWord(s.level);
+    if (!read)
+        sensor["error"] = {{"status", s.status}, {"statusName", StatusName(s.status)}};
+    return sensor;
+}
+
+Json DocumentJson(const std::vector<ChipView>& chips, Level worst)
+{
+    Json list = Json::array();
+    for (const ChipView& chip : chips)
+    {
+        if (chip.sensors.empty())
+            continue;
+        Json entry = {{"device", chip.device}, {"description", chip.description}};
+        entry["smbiosHandle"] = chip.smbiosHandle == SMBIOS_NO_HANDLE ? Json() : Json(chip.smbiosHandle);
+        entry["address"] = chip.address;
+        entry["addressType"] = chip.addressType;
+        Json sensors = Json::array();
+        for (const SensorView& s : chip.sensors)
+            sensors.push_back(SensorJson(s));
+        entry["sensors"] = sensors;
+        list.push_back(entry);
+    }
+    return Json{{"schema", kJsonSchema}, {"status", LevelWord(worst)}, {"chips", list}};
+}
+
+int ExitCode(Level worst)
+{
+    switch (worst)
+    {
+    case Level::Ok:
+        return kExitOk;
+    case Level::Warning:
+        return kExitWarning;
+    case Level::Critical:
+        return kExitCritical;
+    case Level::Fatal:
+        return kExitFatal;
+    case Level::Error:
+        break;
+    }
+    return kExitFailure;
+}
+}  // namespace
+
+int RunSensors(Context& context, const std::vector<std::string>& args)
+{
+    if (!args.empty())
+    {
+        fprintf(stderr,
+                "qelsensors sensors: unexpected argument '%s'\nusage: qelsensors [sensors] [--json] "
+                "[--sysroot DIR] [--verbose]\n",
+                args.front().c_str());
+        return kExitUsage;
+    }
+    if (std::optional<Failure> failure = CheckPhysMem())
+        return Report(context, kCommand, *failure);
+    if (std::optional<Failure> failure = CheckPortDevice())
+        return Report(context, kCommand, *failure);
+
+    CChip chip;
+    SENSOR_STATUS status = chip.Initialise();
+    if (status != SS_SUCCESS)
+        return Report(context, kCommand, ExplainInitialise(status));
+    CSensorHandleList handles;
+    status = chip.EnumerateSensorHandles(handles);
+    if (status != SS_SUCCESS)
+        return Report(
+            context, kCommand,
+            {"cannot list the sensors: " + StatusText(status) +
+                 "\n  the chips started, but report no sensor; 'qelsensors smbios' lists what the BIOS "
+                 "describes\n" +
+                 LibraryLogHint(),
+             status});
+
+    std::vector<ChipView> chips = Chips();
+    Level worst = Level::Ok;
+    for (SENSOR_HANDLE handle : handles)
+    {
+        SensorView view = ReadOne(chip, handle);
+        worst = std::max(worst, view.level);
+        ChipFor(chips, DeviceIndexOf(handle)).sensors.push_back(view);
+    }
+
+    if (context.json)
+        WriteJson(context.out, DocumentJson(chips, worst));
+    else
+        PrintText(context.out, chips);
+    return ExitCode(worst);
+}
+}  // namespace QelTool

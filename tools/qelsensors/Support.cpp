@@ -1,0 +1,167 @@
+#include "Support.h"
+
+#include "SysRoot.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace QelTool
+{
+namespace
+{
+// Why a device file of the machine cannot be opened, and what to do about it. served: the file
+// exists only while qelsim serves the machine.
+Failure DeviceFailure(const std::string& path, int err, const char* needs, bool served)
+{
+    Failure failure;
+    failure.message = "cannot open " + path + ": " + strerror(err);
+    const std::string root = QelSys::SysRoot();
+    if (err == EACCES || err == EPERM)
+        failure.message += std::string("\n  ") + needs +
+                           " needs root: run qelsensors as root, or point --sysroot at a machine image";
+    else if (err == ENOENT && !root.empty() && served)
+        failure.message +=
+            "\n  " + root + " is no served machine: bring one up with 'qelsim up PROFILE " + root + "'";
+    else if (err == ENOENT && !root.empty())
+        failure.message += "\n  " + root + " is no machine image: create one with 'qelsim sample " + root +
+                           "', or bring up a served one with 'qelsim up PROFILE " + root + "'";
+    else if (err == ENOENT)
+        failure.message +=
+            "\n  this system offers no such device (a container?); point --sysroot at a machine "
+            "image (qelsim up PROFILE DIR)";
+    return failure;
+}
+
+int64_t PowerOfTen(int32_t exponent)
+{
+    int64_t p = 1;
+    for (int32_t i = 0; i < exponent; ++i)
+        p *= 10;
+    return p;
+}
+}  // namespace
+
+const char* StatusName(SENSOR_STATUS status)
+{
+    switch (status)
+    {
+    case SS_SUCCESS:
+        return "success";
+    case SS_NOT_INITIALISED:
+        return "not initialised";
+    case SS_SMBIOS_ERROR:
+        return "SMBIOS error";
+    case SS_NO_DRIVER:
+        return "no driver";
+    case SS_HWMON_ERROR:
+        return "hardware monitor error";
+    case SS_NO_SENSORS:
+        return "no sensors";
+    case SS_INVALID_HANDLE:
+        return "invalid handle";
+    case SS_UNSUPPORTED_SYSTEM:
+        return "unsupported system";
+    case SS_EVENT_LOG_ERROR:
+        return "event log error";
+    case SS_INTERNAL_ERROR:
+        return "internal error";
+    default:
+        return "unknown status";
+    }
+}
+
+std::string StatusText(SENSOR_STATUS status)
+{
+    return std::string(StatusName(status)) + " (" + std::to_string(status) + ")";
+}
+
+int Report(Context& context, const char* command, const Failure& failure)
+{
+    fprintf(stderr, "qelsensors %s: %s\n", command, failure.message.c_str());
+    if (context.json)
+    {
+        Json error = {{"command", command}, {"message", failure.message}};
+        error["status"] = failure.status ? Json(*failure.status) : Json();
+        error["statusName"] = failure.status ? Json(StatusName(*failure.status)) : Json();
+        WriteJson(context.out, Json{{"schema", kJsonSchema}, {"error", error}});
+    }
+    return kExitFailure;
+}
+
+std::optional<Failure> CheckPhysMem()
+{
+    const std::string path = QelSys::SysPath("/dev/mem");
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0)
+    {
+        close(fd);
+        return std::nullopt;
+    }
+    return DeviceFailure(path, errno, "reading SMBIOS", false);
+}
+
+std::optional<Failure> CheckPortDevice()
+{
+    // Without the port device the chip drivers still start, and every reading comes out 0.
+    const std::string path = QelSys::SysPath("/dev/port");
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0)
+    {
+        close(fd);
+        return std::nullopt;
+    }
+    return DeviceFailure(path, errno, "reading the monitoring chips", true);
+}
+
+std::string LibraryLogHint()
+{
+    return "  the library log has the details (its level and file are set in " +
+           QelSys::SysPath("/etc/tarn/log.conf") + ")";
+}
+
+void WriteJson(FILE* out, const Json& document)
+{
+    // Invalid UTF-8 from firmware strings is replaced rather than thrown on.
+    const std::string text = document.dump(2, ' ', false, Json::error_handler_t::replace);
+    fprintf(out, "%s\n", text.c_str());
+}
+
+std::string ScaledText(int64_t value, int32_t powerOfTen)
+{
+    char text[48];
+    if (powerOfTen >= 0 && powerOfTen <= 9)
+    {
+        snprintf(text, sizeof(text), "%" PRId64, value * PowerOfTen(powerOfTen));
+    }
+    else if (powerOfTen < 0 && powerOfTen >= -9)
+    {
+        // Integer arithmetic: the digits the library gave, with the point set among them.
+        const int64_t divisor = PowerOfTen(-powerOfTen);
+        const uint64_t magnitude =
+            value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+        snprintf(text, sizeof(text), "%s%" PRIu64 ".%0*" PRIu64, value < 0 ? "-" : "",
+                 magnitude / static_cast<uint64_t>(divisor), static_cast<int>(-powerOfTen),
+                 magnitude % static_cast<uint64_t>(divisor));
+    }
+    else
+    {
+        snprintf(text, sizeof(text), "%" PRId64 "e%d", value, powerOfTen);
+    }
+    return text;
+}
+
+Json ScaledJson(int64_t value, int32_t powerOfTen)
+{
+    if (powerOfTen >= 0 && powerOfTen <= 9)
+        return value * PowerOfTen(powerOfTen);
+    // One division of exact integers: the nearest double to the decimal value, which prints as
+    // the decimal itself (899 and -3 give 0.899, not 0.8990000000000001).
+    if (powerOfTen < 0 && powerOfTen >= -18)
+        return static_cast<double>(value) / static_cast<double>(std::pow(10.0, -powerOfTen));
+    return static_cast<double>(value) * std::pow(10.0, powerOfTen);
+}
+}  // namespace QelTool

@@ -1,0 +1,55 @@
+// What the commands of qelsensors share: the names of the library's status codes, the checks of
+// the device files the library needs, one way to report a failure (in text or JSON), and JSON
+// output.
+#pragma once
+
+#include "Commands.h"
+#include "SensorInterface.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+
+namespace QelTool
+{
+// Keys keep the order they were written in, so documents read the same every time.
+using Json = nlohmann::ordered_json;
+
+// The version of every JSON document's layout; raised only when a field changes meaning or goes.
+constexpr int kJsonSchema = 1;
+
+// "unsupported system", "invalid handle", ...; "unknown status" for a code the library does not
+// produce.
+const char* StatusName(SENSOR_STATUS status);
+// "unsupported system (14)".
+std::string StatusText(SENSOR_STATUS status);
+
+// What kept a command from its result: a message (its first line says what failed, further
+// lines, indented by two blanks, what to do) and the library status behind it, if any.
+struct Failure
+{
+    std::string message;
+    std::optional<SENSOR_STATUS> status;
+};
+
+// Writes "qelsensors COMMAND: message" to standard error and, with --json, an error document to
+// the output; returns kExitFailure.
+int Report(Context& context, const char* command, const Failure& failure);
+
+// The physical memory device opens for reading; otherwise why not and what to do.
+std::optional<Failure> CheckPhysMem();
+// The port device opens for reading and writing; otherwise why not and what to do.
+std::optional<Failure> CheckPortDevice();
+
+// "  the library log has the details (...)": the hint that ends most failures.
+std::string LibraryLogHint();
+
+// One document, pretty-printed, with a final newline.
+void WriteJson(FILE* out, const Json& document);
+
+// An integer reading or limit scaled by a power of ten, as text ("0.899", "-12.000", "2600") and
+// as a JSON number.
+std::string ScaledText(int64_t value, int32_t powerOfTen);
+Json ScaledJson(int64_t value, int32_t powerOfTen);
+}  // namespace QelTool
