@@ -27,4 +27,5 @@ struct Context
 int RunSensors(Context& context, const std::vector<std::string>& args);
 int RunSmbios(Context& context, const std::vector<std::string>& args);
 int RunSel(Context& context, const std::vector<std::string>& args);
+int RunCim(Context& context, const std::vector<std::string>& args);
 }  // namespace QelTool

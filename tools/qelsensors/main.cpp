@@ -27,6 +27,7 @@ const Command kCommands[] = {
     {"smbios", "show the SMBIOS entry point, BIOS information, structures, and chips with their sensors",
      QelTool::RunSmbios},
     {"sel", "show the BIOS system event log, decoded, with its flags and header values", QelTool::RunSel},
+    {"cim", "enumerate or get the CIM provider's instances, as an object manager would", QelTool::RunCim},
 };
 
 const char kCommonOptions[] =

@@ -1,0 +1,314 @@
+// What the CIM provider costs under an object manager: libqelsensors loaded through the CMPI host
+// of qelsensors (dlopen, factory, requests) against simulated machines.
+//
+//   EnumerateSensors/<profile>/cached   every PXT_NumericSensor instance, inside the 1 s throttle
+//                                       window: no chip access (accesses/request shows it)
+//   EnumerateSensors/<profile>/read     the same with every sensor due: one reading each
+//   GetEventLog/<profile>               the PXT_SystemEventLog instance (read and decoded afresh)
+//   Soak/<requests>                     that many requests in one process: resident memory before
+//                                       and after, broker objects left
+//
+// QEL_BENCH_SOAK_REQUESTS sets the soak's length (default 10000), for a shorter run under
+// valgrind. Logging runs at its default level, as on a till. The provider's fixed debug lines on
+// standard output and standard error are discarded; the results go to the real standard output.
+#include "CimHost.h"
+#include "FuseMount.h"
+#include "Machine.h"
+#include "Profile.h"
+#include "SysRoot.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ext/stdio_filebuf.h>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+const char kNameSpace[] = "root/cimv2";
+const char kSensorClass[] = "PXT_NumericSensor";
+const char kLogClass[] = "PXT_SystemEventLog";
+const char kLogName[] = "Kestrel POS System Event Log";
+
+// One served machine with the provider loaded against it. The provider is one per process, so
+// only one of these exists at a time.
+class ProviderMachine
+{
+public:
+    explicit ProviderMachine(const std::string& name) : m_name(name)
+    {
+        m_why = QelSim::FuseMount::Unavailable();
+        if (!m_why.empty())
+            return;
+        char pattern[] = "/tmp/qel-bench-provider-XXXXXX";
+        if (mkdtemp(pattern) == nullptr)
+        {
+            m_why = "mkdtemp failed";
+            return;
+        }
+        m_root = pattern;
+        try
+        {
+            m_machine.reset(new QelSim::Machine(QelSim::LoadProfile(QelSim::FindProfile(name)), m_root));
+            m_machine->ServeInBackground();
+            std::ofstream(m_root + "/etc/tarn/log.conf") << "Level=2\n";
+        }
+        catch (const std::exception& e)
+        {
+            m_why = e.what();
+            m_machine.reset();
+            return;
+        }
+        setenv(QelSys::kSysRootVariable, m_root.c_str(), 1);
+        std::string error;
+        if (!m_host.Load(QEL_PROVIDER_PATH, error))
+            m_why = "cannot load the provider: " + error;
+        else if (m_host.CreateMI().rc != CMPI_RC_OK)
+            m_why = "the factory failed";
+    }
+    ~ProviderMachine()
+    {
+        m_host.Cleanup(false);
+        std::string error;
+        m_host.Unload(error);
+        m_machine.reset();
+        if (!m_root.empty())
+        {
+            try
+            {
+                QelSim::RemoveRoot(m_root);
+            }
+            catch (const std::exception& e)
+            {
+                fprintf(stderr, "%s\n", e.what());
+            }
+        }
+    }
+    ProviderMachine(const ProviderMachine&) = delete;
+    ProviderMachine& operator=(const ProviderMachine&) = delete;
+
+    const std::string& Name() const { return m_name; }
+    const std::string& Why() const { return m_why; }
+    QelCim::Host& Host() { return m_host; }
+    uint64_t Accesses() const
+    {
+        const QelSim::PortStats stats = m_machine->Bus().Stats();
+        return stats.reads + stats.writes;
+    }
+
+private:
+    std::string m_name;
+    std::string m_why;
+    std::string m_root;
+    std::unique_ptr<QelSim::Machine> m_machine;
+    QelCim::Host m_host;  // after the machine: unloaded before it goes
+};
+
+std::unique_ptr<ProviderMachine> g_current;
+
+ProviderMachine* Use(benchmark::State& state, const std::string& profile)
+{
+    if (!g_current || g_current->Name() != profile)
+    {
+        g_current.reset();
+        g_current.reset(new ProviderMachine(profile));
+    }
+    if (!g_current->Why().empty())
+    {
+        state.SkipWithError(g_current->Why().c_str());
+        return nullptr;
+    }
+    return g_current.get();
+}
+
+void WaitForReadings()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(1050));
+}
+
+void BM_EnumerateSensors(benchmark::State& state, const char* profile, bool due)
+{
+    ProviderMachine* machine = Use(state, profile);
+    if (machine == nullptr)
+        return;
+    size_t instances = 0;
+    uint64_t accesses = 0;
+    if (!due)
+        WaitForReadings();  // then one request reads them all: the window starts now
+    machine->Host().EnumerateInstances(kNameSpace, kSensorClass);
+    for (auto _ : state)
+    {
+        if (due)
+        {
+            state.PauseTiming();
+            WaitForReadings();
+            state.ResumeTiming();
+        }
+        const uint64_t before = machine->Accesses();
+        const QelCim::Reply reply = machine->Host().EnumerateInstances(kNameSpace, kSensorClass);
+        accesses += machine->Accesses() - before;
+        if (!reply.Ok())
+        {
+            state.SkipWithError("enumeration failed");
+            return;
+        }
+        instances = reply.instances.size();
+    }
+    state.counters["instances"] = static_cast<double>(instances);
+    state.counters["accesses/request"] =
+        benchmark::Counter(static_cast<double>(accesses), benchmark::Counter::kAvgIterations);
+}
+
+void BM_GetEventLog(benchmark::State& state, const char* profile)
+{
+    ProviderMachine* machine = Use(state, profile);
+    if (machine == nullptr)
+        return;
+    size_t lines = 0;
+    for (auto _ : state)
+    {
+        const QelCim::Reply reply = machine->Host().GetInstance(kNameSpace, kLogClass, kLogName);
+        if (!reply.Ok() || reply.instances.empty())
+        {
+            state.SkipWithError("event log request failed");
+            return;
+        }
+        const QelCim::Value* value = reply.instances[0].Property("LogLines");
+        lines = value != nullptr ? value->elements.size() : 0;
+    }
+    state.counters["lines"] = static_cast<double>(lines);
+}
+
+long ResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.compare(0, 6, "VmRSS:") == 0)
+            return strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+int SoakRequests()
+{
+    const char* text = getenv("QEL_BENCH_SOAK_REQUESTS");
+    const int n = text != nullptr ? atoi(text) : 0;
+    return n > 0 ? n : 10000;
+}
+
+// A mix of what an object manager asks, in the proportions of a poller: enumerations of the
+// sensors, gets of single sensors, the event log, names.
+bool Request(QelCim::Host& host, int i, const std::vector<std::string>& names)
+{
+    switch (i % 8)
+    {
+    case 0:
+        return host.GetInstance(kNameSpace, kLogClass, kLogName).Ok();
+    case 1:
+        return host.EnumerateInstanceNames(kNameSpace, kSensorClass).Ok();
+    case 2:
+    case 3:
+        return host.GetInstance(kNameSpace, kSensorClass, names[static_cast<size_t>(i) % names.size()]).Ok();
+    default:
+        return host.EnumerateInstances(kNameSpace, kSensorClass).Ok();
+    }
+}
+
+void BM_Soak(benchmark::State& state, const char* profile)
+{
+    ProviderMachine* machine = Use(state, profile);
+    if (machine == nullptr)
+        return;
+    QelCim::Host& host = machine->Host();
+    std::vector<std::string> names;
+    for (const QelCim::ObjectPath& path : host.EnumerateInstanceNames(kNameSpace, kSensorClass).paths)
+        names.push_back(path.Key("Name")->text);
+    if (names.empty())
+    {
+        state.SkipWithError("no sensors");
+        return;
+    }
+    const int requests = SoakRequests();
+    // Warm up: the allocator's pools and the stdio buffers reach their working size.
+    for (int i = 0; i < 200; ++i)
+        Request(host, i, names);
+    const long before = ResidentKiB();
+    int failed = 0;
+    for (auto _ : state)
+        for (int i = 0; i < requests; ++i)
+            failed += Request(host, i, names) ? 0 : 1;
+    const long after = ResidentKiB();
+    state.counters["requests"] = requests;
+    state.counters["failed"] = failed;
+    state.counters["rss_before_KiB"] = static_cast<double>(before);
+    state.counters["rss_after_KiB"] = static_cast<double>(after);
+    state.counters["rss_growth_KiB"] = static_cast<double>(after - before);
+    state.counters["broker_objects_left"] = static_cast<double>(QelCim::Broker::LiveObjects());
+    state.counters["requests/s"] =
+        benchmark::Counter(static_cast<double>(requests), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void Register()
+{
+    for (const char* profile : {"ambercoral", "fenwick", "falcon"})
+    {
+        const std::string name(profile);
+        benchmark::RegisterBenchmark(("EnumerateSensors/" + name + "/cached").c_str(), BM_EnumerateSensors,
+                                     profile, false)
+            ->Unit(benchmark::kMicrosecond)
+            ->MinTime(0.3);
+        benchmark::RegisterBenchmark(("EnumerateSensors/" + name + "/read").c_str(), BM_EnumerateSensors,
+                                     profile, true)
+            ->Unit(benchmark::kMicrosecond)
+            ->Iterations(5);
+        benchmark::RegisterBenchmark(("GetEventLog/" + name).c_str(), BM_GetEventLog, profile)
+            ->Unit(benchmark::kMicrosecond);
+    }
+    benchmark::RegisterBenchmark(("Soak/" + std::to_string(SoakRequests())).c_str(), BM_Soak, "ambercoral")
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+}
+
+// The provider prints its fixed debug lines on both streams: keep them out of the results, which
+// go to a duplicate of the real standard output.
+std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> SeparateOutput()
+{
+    std::cout.flush();
+    fflush(stdout);
+    const int results = dup(STDOUT_FILENO);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (results < 0 || null < 0)
+        return nullptr;
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    close(null);
+    std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> buffer(
+        new __gnu_cxx::stdio_filebuf<char>(results, std::ios::out));
+    std::cout.rdbuf(buffer.get());
+    return buffer;
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    std::streambuf* original = std::cout.rdbuf();
+    std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> results = SeparateOutput();
+    Register();
+    benchmark::RunSpecifiedBenchmarks();
+    g_current.reset();  // cleanup and unload before the process ends
+    benchmark::Shutdown();
+    std::cout.flush();
+    std::cout.rdbuf(original);
+    return 0;
+}

@@ -1,0 +1,133 @@
+#include "CimText.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace QelCim
+{
+namespace
+{
+std::string Quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text)
+    {
+        switch (c)
+        {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            {
+                char escaped[8];
+                snprintf(escaped, sizeof(escaped), "\\x%02X", static_cast<unsigned char>(c));
+                out += escaped;
+            }
+            else
+            {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string Scalar(const Value& value, CMPIType type)
+{
+    if (value.null)
+        return "NULL";
+    char text[64];
+    switch (type)
+    {
+    case CMPI_chars:
+    case CMPI_string:
+        return Quoted(value.text);
+    case CMPI_boolean:
+        return value.boolean ? "TRUE" : "FALSE";
+    case CMPI_real32:
+    case CMPI_real64:
+        snprintf(text, sizeof(text), "%.17g", value.real);
+        return text;
+    case CMPI_uint8:
+    case CMPI_uint16:
+    case CMPI_uint32:
+    case CMPI_uint64:
+    case CMPI_char16:
+        snprintf(text, sizeof(text), "%" PRIu64, value.uint);
+        return text;
+    case CMPI_sint8:
+    case CMPI_sint16:
+    case CMPI_sint32:
+    case CMPI_sint64:
+        snprintf(text, sizeof(text), "%" PRId64, value.sint);
+        return text;
+    default:
+        return "NULL";
+    }
+}
+}  // namespace
+
+std::string MofValue(const Value& value)
+{
+    if (!value.IsArray())
+        return Scalar(value, value.type);
+    if (value.null)
+        return "NULL";
+    std::string out = "{";
+    for (size_t i = 0; i < value.elements.size(); ++i)
+    {
+        if (i > 0)
+            out += ", ";
+        out += Scalar(value.elements[i], value.ElementType());
+    }
+    return out + "}";
+}
+
+std::string PathText(const ObjectPath& path)
+{
+    std::string out;
+    if (!path.host.empty())
+        out += "//" + path.host + "/";
+    out += path.nameSpace + ":" + path.className;
+    for (size_t i = 0; i < path.keys.size(); ++i)
+        out += (i == 0 ? "." : ",") + path.keys[i].first + "=" + MofValue(path.keys[i].second);
+    return out;
+}
+
+std::string MofInstance(const Instance& instance)
+{
+    std::string out = "// " + PathText(instance.path) + "\n";
+    out += "instance of " + instance.path.className + "\n{\n";
+    for (const Named& property : instance.properties)
+    {
+        const Value& value = property.second;
+        out += "    " + property.first + " = ";
+        // Longer arrays (the event log's lines) get one element per line.
+        if (value.IsArray() && !value.null && value.elements.size() > 1)
+        {
+            out += "{\n";
+            for (size_t i = 0; i < value.elements.size(); ++i)
+                out += "        " + Scalar(value.elements[i], value.ElementType()) +
+                       (i + 1 < value.elements.size() ? ",\n" : "};\n");
+        }
+        else
+        {
+            out += MofValue(value) + ";\n";
+        }
+    }
+    return out + "};\n";
+}
+}  // namespace QelCim
