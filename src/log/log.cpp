@@ -48,10 +48,14 @@ LogHandler* LoggerFor(LOG_LEVEL level)
     return logger;
 }
 
-void Write(LogHandler* logger, LogRecord& record)
+void Write(LogHandler*, LogRecord& record)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    logger->Log(record);
+    // Read again under the lock: the library may have released its logger (at unload) since
+    // the level check; the line is then dropped rather than written through a freed handler.
+    LogHandler* logger = g_pLogger.load(std::memory_order_relaxed);
+    if (logger != nullptr)
+        logger->Log(record);
 }
 }  // namespace
 
