@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -19,7 +20,9 @@
 #include <stdexcept>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#include <vector>
 
 namespace QelSim
 {
@@ -29,23 +32,20 @@ enum class FileKind
 {
     Port,
     Stats,
-    Accesses
+    Accesses,
+    NvmeDevice,      // a controller (nsid 0) or one of its namespaces
+    NvmeTemperature  // a controller's composite temperature, in degrees Celsius, as text
 };
 
 struct Node
 {
     fuse_ino_t ino;
-    const char* name;
+    std::string name;
     mode_t mode;
     off_t size;
     FileKind kind;
-};
-
-// The size of `port` covers every port, so the kernel passes accesses at any of them on.
-const Node kNodes[] = {
-    {2, "port", S_IFREG | 0600, kPortCount, FileKind::Port},
-    {3, "stats", S_IFREG | 0644, 0, FileKind::Stats},
-    {4, "accesses", S_IFREG | 0444, 0, FileKind::Accesses},
+    size_t controller = 0;  // the NVMe files'
+    uint32_t nsid = 0;
 };
 
 // Attributes and names never change while mounted.
@@ -54,14 +54,27 @@ constexpr double kCacheSeconds = 3600.0;
 // The signal that wakes a background loop blocked in its read of /dev/fuse.
 constexpr int kWakeSignal = SIGUSR2;
 
-const Node* FindNode(fuse_ino_t ino)
+// The files of a mount: the port bus's, then each NVMe controller's.
+std::vector<Node> NodesFor(const std::vector<NvmeController*>& controllers)
 {
-    for (const Node& node : kNodes)
-        if (node.ino == ino)
-            return &node;
-    return nullptr;
+    // The size of `port` covers every port, so the kernel passes accesses at any of them on.
+    std::vector<Node> nodes = {
+        {2, "port", S_IFREG | 0600, kPortCount, FileKind::Port},
+        {3, "stats", S_IFREG | 0644, 0, FileKind::Stats},
+        {4, "accesses", S_IFREG | 0444, 0, FileKind::Accesses},
+    };
+    for (size_t i = 0; i < controllers.size(); ++i)
+    {
+        const std::string device = controllers[i]->Profile().device;
+        fuse_ino_t ino = nodes.back().ino + 1;
+        nodes.push_back({ino++, device, S_IFREG | 0600, 0, FileKind::NvmeDevice, i, 0});
+        nodes.push_back({ino++, device + ".temperature", S_IFREG | 0644, 0, FileKind::NvmeTemperature, i, 0});
+        for (uint32_t nsid = 1; nsid <= controllers[i]->Profile().namespaces; ++nsid)
+            nodes.push_back({ino++, device + "n" + std::to_string(nsid), S_IFREG | 0600, 0,
+                             FileKind::NvmeDevice, i, nsid});
+    }
+    return nodes;
 }
-
 }  // namespace
 
 // What the request handlers reach through the session's user data. Text files are snapshots
@@ -69,10 +82,23 @@ const Node* FindNode(fuse_ino_t ino)
 // arrives, so whatever is left goes with the mount.
 struct FuseContext
 {
-    explicit FuseContext(PortBus& bus) : bus(bus) {}
+    FuseContext(PortBus& bus, std::vector<NvmeController*> controllers)
+        : bus(bus), controllers(std::move(controllers)), nodes(NodesFor(this->controllers))
+    {
+    }
     PortBus& bus;
+    std::vector<NvmeController*> controllers;
+    std::vector<Node> nodes;
     std::map<uint64_t, std::string> snapshots;
     uint64_t nextHandle = 1;
+
+    const Node* Find(fuse_ino_t ino) const
+    {
+        for (const Node& node : nodes)
+            if (node.ino == ino)
+                return &node;
+        return nullptr;
+    }
 };
 
 namespace
@@ -82,40 +108,77 @@ FuseContext& ContextOf(fuse_req_t req)
     return *static_cast<FuseContext*>(fuse_req_userdata(req));
 }
 
-struct stat AttributesOf(fuse_ino_t ino)
+struct stat AttributesOf(const Node* node)
 {
     static const time_t mounted = time(nullptr);
     struct stat st
     {
     };
-    st.st_ino = ino;
     st.st_uid = getuid();
     st.st_gid = getgid();
     st.st_atime = st.st_mtime = st.st_ctime = mounted;
-    if (ino == FUSE_ROOT_ID)
+    if (node == nullptr)
     {
+        st.st_ino = FUSE_ROOT_ID;
         st.st_mode = S_IFDIR | 0755;
         st.st_nlink = 2;
         return st;
     }
-    const Node* node = FindNode(ino);
+    st.st_ino = node->ino;
     st.st_mode = node->mode;
     st.st_nlink = 1;
     st.st_size = node->size;
     return st;
 }
 
+bool IsText(FileKind kind)
+{
+    return kind == FileKind::Stats || kind == FileKind::Accesses || kind == FileKind::NvmeTemperature;
+}
+
+std::string Snapshot(const FuseContext& context, const Node& node)
+{
+    switch (node.kind)
+    {
+    case FileKind::Stats:
+        return FormatStats(context.bus);
+    case FileKind::Accesses:
+        return FormatAccesses(context.bus.Accesses());
+    case FileKind::NvmeTemperature:
+        return std::to_string(context.controllers[node.controller]->Temperature()) + "\n";
+    default:
+        return "";
+    }
+}
+
+// "42", "-5\n": degrees Celsius that a controller's composite temperature word can carry.
+bool ParseTemperature(const std::string& text, int& celsius)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long value = strtol(text.c_str(), &end, 10);
+    if (end == text.c_str() || errno != 0)
+        return false;
+    while (*end == ' ' || *end == '\n')
+        ++end;
+    if (*end != '\0' || value < -NvmeController::kKelvinAtZeroCelsius ||
+        value > 0xFFFF - NvmeController::kKelvinAtZeroCelsius)
+        return false;
+    celsius = static_cast<int>(value);
+    return true;
+}
+
 void Lookup(fuse_req_t req, fuse_ino_t parent, const char* name)
 {
     if (parent == FUSE_ROOT_ID)
     {
-        for (const Node& node : kNodes)
+        for (const Node& node : ContextOf(req).nodes)
         {
-            if (strcmp(node.name, name) == 0)
+            if (node.name == name)
             {
                 fuse_entry_param entry{};
                 entry.ino = node.ino;
-                entry.attr = AttributesOf(node.ino);
+                entry.attr = AttributesOf(&node);
                 entry.attr_timeout = kCacheSeconds;
                 entry.entry_timeout = kCacheSeconds;
                 fuse_reply_entry(req, &entry);
@@ -128,12 +191,13 @@ void Lookup(fuse_req_t req, fuse_ino_t parent, const char* name)
 
 void GetAttr(fuse_req_t req, fuse_ino_t ino, fuse_file_info*)
 {
-    if (ino != FUSE_ROOT_ID && FindNode(ino) == nullptr)
+    const Node* node = ContextOf(req).Find(ino);
+    if (ino != FUSE_ROOT_ID && node == nullptr)
     {
         fuse_reply_err(req, ENOENT);
         return;
     }
-    const struct stat st = AttributesOf(ino);
+    const struct stat st = AttributesOf(node);
     fuse_reply_attr(req, &st, kCacheSeconds);
 }
 
@@ -151,18 +215,18 @@ void ReadDir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_i
         return;
     }
     std::string listing;
-    auto add = [&](const char* name, fuse_ino_t entryIno)
+    auto add = [&](const char* name, const Node* node)
     {
-        const struct stat st = AttributesOf(entryIno);
+        const struct stat st = AttributesOf(node);
         const size_t length = fuse_add_direntry(req, nullptr, 0, name, nullptr, 0);
         const size_t at = listing.size();
         listing.resize(at + length);
         fuse_add_direntry(req, &listing[at], length, name, &st, static_cast<off_t>(at + length));
     };
-    add(".", FUSE_ROOT_ID);
-    add("..", FUSE_ROOT_ID);
-    for (const Node& node : kNodes)
-        add(node.name, node.ino);
+    add(".", nullptr);
+    add("..", nullptr);
+    for (const Node& node : ContextOf(req).nodes)
+        add(node.name.c_str(), &node);
     if (off < 0 || static_cast<size_t>(off) >= listing.size())
         fuse_reply_buf(req, nullptr, 0);
     else
@@ -171,7 +235,7 @@ void ReadDir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_i
 
 void Open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
 {
-    const Node* node = FindNode(ino);
+    const Node* node = ContextOf(req).Find(ino);
     if (node == nullptr)
     {
         fuse_reply_err(req, ino == FUSE_ROOT_ID ? EISDIR : ENOENT);
@@ -188,11 +252,10 @@ void Open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
     fi->fh = 0;
     // A text file is a snapshot taken at open, so a reader sees one consistent state.
     FuseContext& context = ContextOf(req);
-    if (node->kind != FileKind::Port && access != O_WRONLY)
+    if (IsText(node->kind) && access != O_WRONLY)
     {
         fi->fh = context.nextHandle++;
-        context.snapshots[fi->fh] =
-            node->kind == FileKind::Stats ? FormatStats(context.bus) : FormatAccesses(context.bus.Accesses());
+        context.snapshots[fi->fh] = Snapshot(context, *node);
     }
     if (fuse_reply_open(req, fi) != 0)
         context.snapshots.erase(fi->fh);
@@ -206,13 +269,18 @@ void Release(fuse_req_t req, fuse_ino_t, fuse_file_info* fi)
 
 void Read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info* fi)
 {
-    const Node* node = FindNode(ino);
+    const Node* node = ContextOf(req).Find(ino);
     if (node == nullptr || off < 0)
     {
         fuse_reply_err(req, EINVAL);
         return;
     }
     FuseContext& context = ContextOf(req);
+    if (node->kind == FileKind::NvmeDevice)
+    {
+        fuse_reply_err(req, EINVAL);  // a controller answers ioctls only
+        return;
+    }
     if (node->kind != FileKind::Port)
     {
         const auto text = context.snapshots.find(fi->fh);
@@ -238,7 +306,7 @@ void Read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info
 
 void Write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t off, fuse_file_info*)
 {
-    const Node* node = FindNode(ino);
+    const Node* node = ContextOf(req).Find(ino);
     if (node == nullptr || off < 0)
     {
         fuse_reply_err(req, EINVAL);
@@ -248,6 +316,18 @@ void Write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t o
     if (node->kind == FileKind::Stats)
     {
         bus.ResetStats();
+        fuse_reply_write(req, size);
+        return;
+    }
+    if (node->kind == FileKind::NvmeTemperature)
+    {
+        int celsius = 0;
+        if (!ParseTemperature(std::string(buf, size), celsius))
+        {
+            fuse_reply_err(req, EINVAL);
+            return;
+        }
+        ContextOf(req).controllers[node->controller]->SetTemperature(celsius);
         fuse_reply_write(req, size);
         return;
     }
@@ -267,6 +347,59 @@ void Write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t o
     fuse_reply_write(req, count);
 }
 
+// The NVMe driver's pass-through requests. FUSE passes an ioctl's argument structure in and out,
+// as its encoded size and direction say; the data buffer a command points at lies in the
+// caller's memory and is written there directly.
+void Ioctl(fuse_req_t req, fuse_ino_t ino, unsigned int cmd, void*, fuse_file_info*, unsigned flags,
+           const void* in, size_t inSize, size_t)
+{
+    FuseContext& context = ContextOf(req);
+    const Node* node = context.Find(ino);
+    if (node == nullptr || node->kind != FileKind::NvmeDevice || (flags & FUSE_IOCTL_COMPAT) != 0)
+    {
+        fuse_reply_err(req, ENOTTY);
+        return;
+    }
+    if (cmd == NVME_IOCTL_ID)
+    {
+        // A controller is no namespace.
+        if (node->nsid == 0)
+            fuse_reply_err(req, ENOTTY);
+        else
+            fuse_reply_ioctl(req, static_cast<int>(node->nsid), nullptr, 0);
+        return;
+    }
+    if (cmd != NVME_IOCTL_ADMIN_CMD || inSize < sizeof(nvme_admin_cmd))
+    {
+        fuse_reply_err(req, ENOTTY);
+        return;
+    }
+    nvme_admin_cmd command;
+    memcpy(&command, in, sizeof(command));
+    if (node->nsid != 0 && command.nsid == 0)
+        command.nsid = node->nsid;
+    std::vector<uint8_t> data;
+    const int status = context.controllers[node->controller]->Execute(command, data);
+    if (status < 0)
+    {
+        fuse_reply_err(req, -status);
+        return;
+    }
+    const size_t length = std::min<size_t>(data.size(), command.data_len);
+    if (length > 0)
+    {
+        iovec local{data.data(), length};
+        iovec remote{reinterpret_cast<void*>(static_cast<uintptr_t>(command.addr)), length};
+        const ssize_t written = process_vm_writev(fuse_req_ctx(req)->pid, &local, 1, &remote, 1, 0);
+        if (written < 0 || static_cast<size_t>(written) != length)
+        {
+            fuse_reply_err(req, EFAULT);
+            return;
+        }
+    }
+    fuse_reply_ioctl(req, status, &command, sizeof(command));
+}
+
 const fuse_lowlevel_ops kOperations = []
 {
     fuse_lowlevel_ops ops{};
@@ -278,6 +411,7 @@ const fuse_lowlevel_ops kOperations = []
     ops.release = Release;
     ops.read = Read;
     ops.write = Write;
+    ops.ioctl = Ioctl;
     return ops;
 }();
 
@@ -357,8 +491,8 @@ void InstallWakeHandler()
 }
 }  // namespace
 
-FuseMount::FuseMount(PortBus& bus, std::string mountPoint)
-    : m_context(new FuseContext(bus)), m_mountPoint(std::move(mountPoint))
+FuseMount::FuseMount(PortBus& bus, std::string mountPoint, std::vector<NvmeController*> controllers)
+    : m_context(new FuseContext(bus, std::move(controllers))), m_mountPoint(std::move(mountPoint))
 {
 }
 

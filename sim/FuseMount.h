@@ -6,16 +6,24 @@
 //   stats     the bus's counters as text; any write clears them and the access record
 //   accesses  the kept accesses, one per line
 //
-// NVMe controller files will join these. The loop is single-threaded, so the accesses of all
-// processes are serialised the way the port bus of a real machine serialises them.
+//   nvme0     an NVMe controller, for each SSD of the machine: answers the NVMe driver's
+//             pass-through ioctls (NVME_IOCTL_ID, NVME_IOCTL_ADMIN_CMD), writing the data of a
+//             command into the caller's buffer
+//   nvme0n1   each of its namespaces, likewise
+//   nvme0.temperature   its composite temperature in degrees Celsius; write a number to change it
+//
+// The loop is single-threaded, so the accesses of all processes are serialised the way the port
+// bus of a real machine serialises them.
 #pragma once
 
+#include "NvmeController.h"
 #include "PortBus.h"
 
 #include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 struct fuse_session;
 
@@ -26,7 +34,7 @@ struct FuseContext;
 class FuseMount
 {
 public:
-    FuseMount(PortBus& bus, std::string mountPoint);
+    FuseMount(PortBus& bus, std::string mountPoint, std::vector<NvmeController*> controllers = {});
     ~FuseMount();
     FuseMount(const FuseMount&) = delete;
     FuseMount& operator=(const FuseMount&) = delete;

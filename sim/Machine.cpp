@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fstream>
 #include <ftw.h>
 #include <stdexcept>
@@ -43,6 +44,51 @@ bool RemoveTree(const std::string& path)
     return nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT) == 0 || errno == ENOENT;
 }
 
+std::vector<std::unique_ptr<NvmeController>> ControllersOf(const Profile& profile)
+{
+    std::vector<std::unique_ptr<NvmeController>> controllers;
+    for (const SsdProfile& ssd : profile.ssds)
+        controllers.push_back(std::make_unique<NvmeController>(ssd));
+    return controllers;
+}
+
+std::vector<NvmeController*> Pointers(const std::vector<std::unique_ptr<NvmeController>>& controllers)
+{
+    std::vector<NvmeController*> pointers;
+    for (const auto& controller : controllers)
+        pointers.push_back(controller.get());
+    return pointers;
+}
+
+// Points ROOT/dev/NAME at the file of the same name in the mount, replacing what was there.
+void LinkDevice(const std::string& root, const std::string& name)
+{
+    const std::string path = root + "/dev/" + name;
+    if (unlink(path.c_str()) != 0 && errno != ENOENT)
+        FailErrno("cannot replace", path);
+    if (symlink(("../run/qelsim/" + name).c_str(), path.c_str()) != 0)
+        FailErrno("cannot create", path);
+}
+
+// The NVMe device links a previous machine under the same root left behind.
+void RemoveNvmeLinks(const std::string& root)
+{
+    DIR* dir = opendir((root + "/dev").c_str());
+    if (dir == nullptr)
+        return;
+    while (const dirent* entry = readdir(dir))
+    {
+        const std::string name = entry->d_name;
+        const std::string path = root + "/dev/" + name;
+        char target[64];
+        const ssize_t length = readlink(path.c_str(), target, sizeof(target) - 1);
+        if (name.compare(0, 4, "nvme") == 0 && length > 0 &&
+            std::string(target, static_cast<size_t>(length)).compare(0, 14, "../run/qelsim/") == 0)
+            unlink(path.c_str());
+    }
+    closedir(dir);
+}
+
 bool IsMountPoint(const std::string& path, bool* answering)
 {
     struct stat here, parent;
@@ -75,7 +121,7 @@ RootState StateOf(const std::string& root)
 }
 
 Machine::Machine(const Profile& profile, const std::string& root)
-    : m_paths(root), m_mount(m_bus, m_paths.mountPoint)
+    : m_paths(root), m_ssds(ControllersOf(profile)), m_mount(m_bus, m_paths.mountPoint, Pointers(m_ssds))
 {
     const RootState state = StateOf(root);
     if (state == RootState::Served)
@@ -97,10 +143,14 @@ Machine::Machine(const Profile& profile, const std::string& root)
     for (const char* dir : {"/etc/tarn", "/var/log/tarn", "/run/qelsim"})
         MakeDirectories(root + dir);
     std::ofstream(m_paths.marker, std::ios::trunc) << profile.name << "\n" << profile.machine << "\n";
-    if (unlink(m_paths.devPort.c_str()) != 0 && errno != ENOENT)
-        FailErrno("cannot replace", m_paths.devPort);
-    if (symlink("../run/qelsim/port", m_paths.devPort.c_str()) != 0)
-        FailErrno("cannot create", m_paths.devPort);
+    LinkDevice(root, "port");
+    RemoveNvmeLinks(root);
+    for (const SsdProfile& ssd : profile.ssds)
+    {
+        LinkDevice(root, ssd.device);
+        for (uint32_t nsid = 1; nsid <= ssd.namespaces; ++nsid)
+            LinkDevice(root, ssd.device + "n" + std::to_string(nsid));
+    }
 
     m_mount.Mount();
 }

@@ -3,6 +3,8 @@
 //   ROOT/dev/mem              the physical memory image (SMBIOS, later the event-log area)
 //   ROOT/sys/firmware/efi/    on a UEFI machine, with the systab that announces SMBIOS
 //   ROOT/dev/port          -> ../run/qelsim/port
+//   ROOT/dev/nvme0         -> ../run/qelsim/nvme0      for each NVMe SSD, and its namespaces
+//   ROOT/dev/nvme0n1       -> ../run/qelsim/nvme0n1
 //   ROOT/run/qelsim/          the FUSE mount that serves the chip models
 //   ROOT/run/qelsim.pid       the pid of the serving process
 //   ROOT/run/qelsim.machine   marks the directory as a simulated machine (names its profile)
@@ -17,6 +19,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace QelSim
 {
@@ -53,6 +56,8 @@ public:
     Machine& operator=(const Machine&) = delete;
 
     PortBus& Bus() { return m_bus; }
+    // The NVMe SSDs, in the order of the profile.
+    const std::vector<std::unique_ptr<NvmeController>>& Ssds() const { return m_ssds; }
     const RootPaths& Paths() const { return m_paths; }
 
     void Serve(bool handleSignals) { m_mount.Serve(handleSignals); }
@@ -62,6 +67,7 @@ public:
 private:
     RootPaths m_paths;
     PortBus m_bus;
+    std::vector<std::unique_ptr<NvmeController>> m_ssds;
     FuseMount m_mount;
 };
 

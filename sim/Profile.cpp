@@ -131,6 +131,31 @@ public:
              " (a JSON number, or a string in decimal or 0x-hex)");
     }
 
+    // A whole number from min to max, as a JSON number (negative ones included) or a string.
+    int64_t Integer(int64_t min, int64_t max) const
+    {
+        const std::string range =
+            "expected a whole number from " + std::to_string(min) + " to " + std::to_string(max);
+        if (m_value.is_number_integer())
+        {
+            const int64_t value = m_value.get<int64_t>();
+            if (m_value.is_number_unsigned() && m_value.get<uint64_t>() > static_cast<uint64_t>(max))
+                Fail(range + ", got " + std::to_string(m_value.get<uint64_t>()));
+            if (value < min || value > max)
+                Fail(range + ", got " + std::to_string(value));
+            return value;
+        }
+        if (m_value.is_string())
+        {
+            const std::string text = m_value.get<std::string>();
+            const bool negative = !text.empty() && text[0] == '-';
+            const uint64_t magnitude = ParseNumber(negative ? text.substr(1) : text, m_path,
+                                                   static_cast<uint64_t>(negative ? -min : max));
+            return negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+        }
+        Fail(range);
+    }
+
     bool IsArray() const { return m_value.is_array(); }
 
 private:
@@ -247,6 +272,61 @@ BoardSensor ReadSensor(const Field& f)
     if (auto nominal = f.Optional("nominal"))
         probe.nominal = Word(*nominal);
     return sensor;
+}
+
+std::string Text(const Field& f, size_t maxLength)
+{
+    const std::string text = f.String();
+    if (text.size() > maxLength)
+        f.Fail("at most " + std::to_string(maxLength) + " characters, got " + std::to_string(text.size()));
+    return text;
+}
+
+// A composite temperature or threshold in degrees Celsius: the controller reports it as a 16-bit
+// Kelvin word.
+int Celsius(const Field& f)
+{
+    return static_cast<int>(
+        f.Integer(-NvmeController::kKelvinAtZeroCelsius, 0xFFFF - NvmeController::kKelvinAtZeroCelsius));
+}
+
+SsdProfile ReadSsd(const Field& f, size_t index)
+{
+    f.ExpectObject({"device", "serial", "model", "firmware", "namespaces", "temperature", "overThreshold",
+                    "underThreshold", "fail"});
+    SsdProfile ssd;
+    ssd.device = "nvme" + std::to_string(index);
+    if (auto device = f.Optional("device"))
+    {
+        ssd.device = device->String();
+        const bool controllerName = ssd.device.size() > 4 && ssd.device.compare(0, 4, "nvme") == 0 &&
+                                    ssd.device.find_first_not_of("0123456789", 4) == std::string::npos;
+        if (!controllerName)
+            device->Fail("expected a controller name such as \"nvme0\", got \"" + ssd.device + "\"");
+    }
+    ssd.serial = Text(f["serial"], 20);
+    ssd.model = Text(f["model"], 40);
+    ssd.firmware = Text(f["firmware"], 8);
+    if (auto namespaces = f.Optional("namespaces"))
+        ssd.namespaces = static_cast<uint32_t>(namespaces->Number(16));
+    ssd.temperature = Celsius(f["temperature"]);
+    if (auto over = f.Optional("overThreshold"))
+        ssd.overThreshold = Celsius(*over);
+    if (auto under = f.Optional("underThreshold"))
+        ssd.underThreshold = Celsius(*under);
+    if (auto fail = f.Optional("fail"))
+    {
+        const std::string what = fail->String();
+        if (what == "identify")
+            ssd.failure = SsdProfile::Failure::Identify;
+        else if (what == "thresholds")
+            ssd.failure = SsdProfile::Failure::Thresholds;
+        else if (what == "health")
+            ssd.failure = SsdProfile::Failure::Health;
+        else
+            fail->Fail("expected \"identify\", \"thresholds\" or \"health\", got \"" + what + "\"");
+    }
+    return ssd;
 }
 
 EventLogProfile ReadEventLog(const Field& f)
@@ -389,7 +469,8 @@ Profile ParseProfile(const std::string& text, const std::string& name)
         throw ProfileError("", std::string("not valid JSON: ") + e.what());
     }
     const Field root(json, "");
-    root.ExpectObject({"machine", "bios", "firmware", "smbiosVersion", "system", "chips", "eventLog"});
+    root.ExpectObject(
+        {"machine", "bios", "firmware", "smbiosVersion", "system", "chips", "eventLog", "ssds"});
 
     Profile profile;
     profile.name = name;
@@ -436,6 +517,18 @@ Profile ParseProfile(const std::string& text, const std::string& name)
 
     if (auto eventLog = root.Optional("eventLog"))
         profile.eventLog = ReadEventLog(*eventLog);
+
+    if (auto ssds = root.Optional("ssds"))
+    {
+        const std::vector<Field> items = ssds->Items();
+        std::set<std::string> devices;
+        for (size_t i = 0; i < items.size(); ++i)
+        {
+            profile.ssds.push_back(ReadSsd(items[i], i));
+            if (!devices.insert(profile.ssds.back().device).second)
+                items[i]["device"].Fail("\"" + profile.ssds.back().device + "\" is named twice");
+        }
+    }
     return profile;
 }
 

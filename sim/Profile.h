@@ -18,7 +18,12 @@
 //     }],
 //     "eventLog": {"sample": {"probe": "CPU Fan"},   (optional: the sample till log, whose
 //                  "address": "0x000E6010",          limit records name that sensor)
-//                  "status": "0x01"}                 (Type 15 log status: 1 valid, 2 full)
+//                  "status": "0x01"},                (Type 15 log status: 1 valid, 2 full)
+//     "ssds": [{"device": "nvme0",                   (optional; nvme0, nvme1, ... by position)
+//               "serial": "...", "model": "...", "firmware": "...",
+//               "namespaces": 1, "temperature": 38,  (degrees Celsius)
+//               "overThreshold": 70, "underThreshold": -5,
+//               "fail": "identify"}]                 (or "thresholds", "health": answer EIO)
 //   }
 //
 // Numbers are JSON numbers or strings in decimal or 0x-hex. Every object may carry a "note";
@@ -27,6 +32,7 @@
 
 #include "EventLogArea.h"
 #include "MachineImage.h"
+#include "NvmeController.h"
 #include "PortBus.h"
 #include "SensorStructures.h"
 
@@ -98,6 +104,7 @@ struct Profile
     std::optional<SystemFields> system;
     std::vector<ChipProfile> chips;
     std::optional<EventLogProfile> eventLog;
+    std::vector<SsdProfile> ssds;  // NVMe controllers
 };
 
 Profile ParseProfile(const std::string& json, const std::string& name);

@@ -177,6 +177,9 @@ int RunCheck(const std::vector<std::string>& args)
             for (size_t i = 0; i < profile.chips.size(); ++i)
                 printf("  %s, \"%s\", %zu sensors\n", bus.Devices()[i]->Name().c_str(),
                        profile.chips[i].board.description.c_str(), profile.chips[i].board.sensors.size());
+            for (const QelSim::SsdProfile& ssd : profile.ssds)
+                printf("  NVMe SSD %s: \"%s\", %d °C\n", ssd.device.c_str(), ssd.model.c_str(),
+                       ssd.temperature);
         }
         catch (const std::exception& e)
         {
@@ -443,6 +446,41 @@ int RunPort(const std::vector<std::string>& args)
     return kExitOk;
 }
 
+// Reads or sets the composite temperature of a served machine's SSD through its file in the mount.
+int RunSsd(const std::vector<std::string>& args)
+{
+    const Arguments a = Parse(args, {}, {});
+    if (!a.error.empty())
+        return UsageError("ssd", a.error);
+    if (a.positional.size() < 2 || a.positional.size() > 3)
+        return UsageError("ssd", a.positional.size() < 2 ? "ROOT and DEVICE needed" : "too many arguments");
+    const std::string& device = a.positional[1];
+    if (device.empty() || device.find('/') != std::string::npos)
+        return UsageError("ssd", "bad DEVICE '" + device + "' (a controller name such as nvme0)");
+    const std::string path = QelSim::RootPaths(a.positional[0]).mountPoint + "/" + device + ".temperature";
+    if (a.positional.size() == 2)
+    {
+        std::ifstream in(path);
+        std::string celsius;
+        if (!(in >> celsius))
+            return Fail("ssd", "cannot read " + path + ": is " + device + " an SSD of a served machine?");
+        printf("%s %s\n", device.c_str(), celsius.c_str());
+        return kExitOk;
+    }
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return Fail("ssd", "cannot open " + path + ": " + strerror(errno));
+    const std::string& value = a.positional[2];
+    const ssize_t n = write(fd, value.data(), value.size());
+    const int err = errno;
+    close(fd);
+    if (n != static_cast<ssize_t>(value.size()))
+        return n < 0 && err == EINVAL ? UsageError("ssd", "bad temperature '" + value +
+                                                              "' (whole degrees Celsius, -273 to 65262)")
+                                      : Fail("ssd", "cannot write " + path + ": " + strerror(err));
+    return kExitOk;
+}
+
 const Command kCommands[] = {
     {"sample", "ROOT [--efi]", "write the sample machine image into ROOT (created if missing)", RunSample},
     {"check", "PROFILE...", "read profiles and say what they describe, or what is wrong with them", RunCheck},
@@ -456,6 +494,9 @@ const Command kCommands[] = {
      RunStats},
     {"port", "ROOT ACCESS...",
      "access ports through ROOT/dev/port in order: PORT reads one (printed), PORT=VALUE writes one", RunPort},
+    {"ssd", "ROOT DEVICE [CELSIUS]",
+     "show the composite temperature of the served machine's NVMe SSD DEVICE (nvme0, ...), or set it",
+     RunSsd},
 };
 
 void PrintUsage(FILE* out)

@@ -1,0 +1,28 @@
+// The NVMe SSDs of the machine: found once, by their controller devices /dev/nvme0 ... /dev/nvme9,
+// each kept with its identity and temperature thresholds; the current composite temperature is
+// read from the device on every call.
+#pragma once
+
+#include "IdentifyData.h"
+#include "SsdDevice.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class NvmeSsd
+{
+public:
+    // True when at least one SSD was added.
+    bool scanNVMeDevices();
+    bool addSsdDevice(const IdentifyData& data, const std::string& drive, const std::string& devPath);
+    std::vector<SsdDevice> getSsdList() const { return m_ssdList; }
+
+    // Degrees Celsius of the SSD at list position index, read from its own device; 0 on failure.
+    uint16_t getSsdTemperature(int index);
+
+    static int kelvinToCelsius(int kelvin);
+
+private:
+    std::vector<SsdDevice> m_ssdList;  // in discovery order; the position is the SSD index
+};

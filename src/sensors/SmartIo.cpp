@@ -1,0 +1,161 @@
+#include "SmartIo.h"
+
+#include "NvmeIoctl.h"
+#include "SysRoot.h"
+#include "log.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+uint32_t LittleEndian32(const uint8_t* bytes)
+{
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+// Closes the descriptor on every way out of a function that opened it.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+}  // namespace
+
+int SmartIo::openDevice(const std::string& devPath)
+{
+    return open(QelSys::SysPath(devPath).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+bool SmartIo::nvme_read_identify(int fd, uint32_t nsid, uint8_t cns, void* data, uint32_t length)
+{
+    memset(data, 0, length);
+    nvme_admin_cmd cmd;
+    memset(&cmd, 0, sizeof(cmd));
+    cmd.opcode = NvmeAdmin::kIdentify;
+    cmd.nsid = nsid;
+    cmd.addr = reinterpret_cast<uintptr_t>(data);
+    cmd.data_len = length;
+    cmd.cdw10 = cns;
+    if (ioctl(fd, NVME_IOCTL_ADMIN_CMD, &cmd) < 0)
+    {
+        Log(LOG_ERROR, "SmartIo::nvme_read_identify - NVME_IOCTL_ADMIN_CMD failed: %s", strerror(errno));
+        return false;
+    }
+    if (cmd.result != 0)
+    {
+        Log(LOG_ERROR, "SmartIo::nvme_read_identify - result failed: %d", static_cast<int>(cmd.result));
+        return false;
+    }
+    return true;
+}
+
+bool SmartIo::getTemperatureThreshold(int fd, bool under, uint32_t& result)
+{
+    nvme_admin_cmd cmd;
+    memset(&cmd, 0, sizeof(cmd));
+    cmd.opcode = NvmeAdmin::kGetFeatures;
+    cmd.nsid = NvmeAdmin::kAllNamespaces;
+    cmd.cdw10 = NvmeAdmin::kTemperatureThresholdDefault;
+    cmd.cdw11 = under ? NvmeAdmin::kUnderThreshold : NvmeAdmin::kOverThreshold;
+    if (ioctl(fd, NVME_IOCTL_ADMIN_CMD, &cmd) != 0)
+        return false;
+    result = cmd.result;
+    return true;
+}
+
+bool SmartIo::readSmartLog(int fd, uint8_t* log, uint32_t length)
+{
+    memset(log, 0, length);
+    nvme_admin_cmd cmd;
+    memset(&cmd, 0, sizeof(cmd));
+    cmd.opcode = NvmeAdmin::kGetLogPage;
+    cmd.nsid = NvmeAdmin::kAllNamespaces;
+    cmd.addr = reinterpret_cast<uintptr_t>(log);
+    cmd.data_len = length;
+    cmd.cdw10 = NvmeAdmin::kSmartHealthLog;
+    return ioctl(fd, NVME_IOCTL_ADMIN_CMD, &cmd) == 0;
+}
+
+bool SmartIo::getIdentifyNVMeData(const std::string& devPath, IdentifyData& data)
+{
+    const int fd = open(QelSys::SysPath(devPath).c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+    {
+        Log(LOG_ERROR, "SmartIo::getIdentifyNVMeData - Open %s failed, %d", devPath.c_str(), errno);
+        return false;
+    }
+    const Descriptor device(fd);
+    if (fcntl(fd, F_SETFD, FD_CLOEXEC) != 0)
+    {
+        Log(LOG_ERROR, "SmartIo::getIdentifyNVMeData - fcntl %s failed, %d", devPath.c_str(), errno);
+        return false;
+    }
+
+    data.m_nsid = ioctl(fd, NVME_IOCTL_ID);
+
+    std::vector<uint8_t> controller(NvmeAdmin::kIdentifySize);
+    if (!nvme_read_identify(fd, 0, NvmeAdmin::kCnsController, controller.data(), NvmeAdmin::kIdentifySize))
+    {
+        LogQuick(LOG_ERROR, "SmartIo::getIdentifyNVMeData - nvme_read_identify failed");
+        return false;
+    }
+
+    // The namespace data is not used; the command shows that the namespace answers.
+    std::vector<uint8_t> name_space(NvmeAdmin::kIdentifySize);
+    if (data.m_nsid == -1)
+    {
+        if (LittleEndian32(&controller[NvmeAdmin::kNamespaceCountOffset]) == 1)
+            nvme_read_identify(fd, 1, NvmeAdmin::kCnsNamespace, name_space.data(), NvmeAdmin::kIdentifySize);
+    }
+    else if (!nvme_read_identify(fd, static_cast<uint32_t>(data.m_nsid), NvmeAdmin::kCnsNamespace,
+                                 name_space.data(), NvmeAdmin::kIdentifySize))
+    {
+        LogQuick(LOG_ERROR, "SmartIo::getIdentifyNVMeData - nvme_read_identify failed id_ns");
+        return false;
+    }
+
+    uint32_t result = 0;
+    if (!getTemperatureThreshold(fd, true, result))
+    {
+        LogQuick(LOG_ERROR, "NvmeSsd::getIdentifyNVMeData - error reading Under Temperature Threshold");
+        return false;
+    }
+    Log(LOG_DEBUG, "NvmeSsd::getIdentifyNVMeData - Under Temperature Threshold RESULT: %ld\n",
+        static_cast<long>(result));
+    data.m_underTempThreshold = static_cast<int>(result & 0xFFFF) - NvmeAdmin::kKelvinAtZeroCelsius;
+
+    if (!getTemperatureThreshold(fd, false, result))
+    {
+        LogQuick(LOG_ERROR, "NvmeSsd::getIdentifyNVMeData - error reading Over Temperature Threshold");
+        return false;
+    }
+    Log(LOG_DEBUG, "NvmeSsd::getIdentifyNVMeData - Over Temperature Threshold RESULT: %ld\n",
+        static_cast<long>(result));
+    data.m_overTempThreshold = static_cast<int>(result & 0xFFFF) - NvmeAdmin::kKelvinAtZeroCelsius;
+
+    const char* text = reinterpret_cast<const char*>(controller.data());
+    data.m_model.assign(text + NvmeAdmin::kModelOffset, NvmeAdmin::kModelLength);
+    data.m_serial.assign(text + NvmeAdmin::kSerialOffset, NvmeAdmin::kSerialLength);
+    data.m_fwRev.assign(text + NvmeAdmin::kFirmwareOffset, NvmeAdmin::kFirmwareLength);
+    Log(LOG_DEBUG, "Model Number: %s", data.m_model.c_str());
+    Log(LOG_DEBUG, "Serial Number: %s", data.m_serial.c_str());
+    Log(LOG_DEBUG, "Firmware Version: %s", data.m_fwRev.c_str());
+    return true;
+}
