@@ -53,9 +53,16 @@ bool SmartIo::nvme_read_identify(int fd, uint32_t nsid, uint8_t cns, void* data,
     cmd.addr = reinterpret_cast<uintptr_t>(data);
     cmd.data_len = length;
     cmd.cdw10 = cns;
-    if (ioctl(fd, NVME_IOCTL_ADMIN_CMD, &cmd) < 0)
+    const int rc = ioctl(fd, NVME_IOCTL_ADMIN_CMD, &cmd);
+    if (rc < 0)
     {
         Log(LOG_ERROR, "SmartIo::nvme_read_identify - NVME_IOCTL_ADMIN_CMD failed: %s", strerror(errno));
+        return false;
+    }
+    // A positive return is the status of a command the controller refused; its data is not there.
+    if (rc > 0)
+    {
+        Log(LOG_ERROR, "SmartIo::nvme_read_identify - command failed, status 0x%x", rc);
         return false;
     }
     if (cmd.result != 0)

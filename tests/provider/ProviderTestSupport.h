@@ -68,10 +68,13 @@ protected:
         m_machine.reset();
     }
 
-    // Brings the machine up, then loads the provider and calls its factory.
-    Host& Start(const QelSim::Profile& profile)
+    // Brings the machine up (with the sensor configuration, when one is given), then loads the
+    // provider and calls its factory.
+    Host& Start(const QelSim::Profile& profile, const std::string& sensorConfig = "")
     {
         m_machine.reset(new QelTest::SimulatedMachine(profile));
+        if (!sensorConfig.empty())
+            m_machine->SysRoot().WriteFile("/etc/tarn/sensor.conf", sensorConfig);
         m_host.reset(new Host);
         LoadProvider(*m_host);
         return *m_host;

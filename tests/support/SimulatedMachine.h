@@ -40,6 +40,8 @@ public:
     const QelSim::Profile& Profile() const { return m_profile; }
     TempSysRoot& SysRoot() { return m_root; }
     QelSim::PortBus& Bus() { return m_machine->Bus(); }
+    // The NVMe controllers, in the order of the profile.
+    QelSim::NvmeController& Ssd(size_t index) { return *m_machine->Ssds().at(index); }
     // Stops serving and unmounts now; the root's files stay until the object goes.
     void Stop() { m_machine->Stop(); }
 

@@ -11,8 +11,12 @@
 #include "SMBiosSensorData.h"
 #include "chip.h"
 
+#include "AdditionalInfo.h"
+#include "NvmeSsd.h"
+
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace QelTool
 {
@@ -94,6 +98,7 @@ struct SensorView
 
 struct ChipView
 {
+    std::string title;  // instead of the description and device, for a group that is no chip
     uint32_t device = 0;
     std::string description;
     uint16_t smbiosHandle = SMBIOS_NO_HANDLE;
@@ -101,6 +106,49 @@ struct ChipView
     uint8_t addressType = 0;
     std::vector<SensorView> sensors;
 };
+
+// The NVMe SSDs whose temperatures the provider publishes on this model.
+struct SsdReadings
+{
+    std::vector<SsdDevice> devices;
+    std::vector<SensorView> sensors;  // one per device, named as the provider names it
+};
+
+// An identity field of the controller without the blanks (or NULs) that pad it.
+std::string Trimmed(const std::string& field)
+{
+    const size_t end = field.find_last_not_of(std::string(" \0", 2));
+    return end == std::string::npos ? "" : field.substr(0, end + 1);
+}
+
+// The SSD temperatures, as the provider reads them, on the model that has them and when the sensor
+// configuration switches them on; nothing otherwise.
+std::optional<SsdReadings> ReadSsds()
+{
+    int nvmeReadings = 0;
+    AdditionalInfo::getConfig(nvmeReadings);
+    if (!CPOSSystem::s_instance.IsFalcon() || nvmeReadings == 0)
+        return std::nullopt;
+    SsdReadings readings;
+    NvmeSsd nvme;
+    nvme.scanNVMeDevices();
+    readings.devices = nvme.getSsdList();
+    for (size_t i = 0; i < readings.devices.size(); ++i)
+    {
+        SensorView view;
+        view.handle = static_cast<SENSOR_HANDLE>(i);
+        view.info.Description = AdditionalInfo::ssdSensorName(static_cast<int>(i));
+        view.info.SensorType = 2;  // temperature
+        view.info.BaseUnits = 2;   // degrees C
+        view.info.UnitModifier = 0;
+        view.info.UpperThresholdCritical = readings.devices[i].m_overTempThreshold;
+        view.info.LowerThresholdCritical = readings.devices[i].m_underTempThreshold;
+        view.reading = nvme.getSsdTemperature(static_cast<int>(i));
+        view.level = Judge(view.info, view.reading);
+        readings.sensors.push_back(view);
+    }
+    return readings;
+}
 
 SensorView ReadOne(CChip& chip, SENSOR_HANDLE handle)
 {
@@ -276,6 +324,8 @@ std::string Padded(const std::string& text, size_t width)
 
 std::string ChipTitle(const ChipView& chip)
 {
+    if (!chip.title.empty())
+        return chip.title;
     std::string title = chip.description.empty() ? "(unnamed chip)" : chip.description;
     char where[96];
     if (chip.smbiosHandle == SMBIOS_NO_HANDLE)
@@ -287,8 +337,18 @@ std::string ChipTitle(const ChipView& chip)
     return title + where;
 }
 
+std::string NameOf(const SensorView& s)
+{
+    return (s.info.Description.empty() ? "(no name)" : s.info.Description) + ":";
+}
+
 void PrintText(FILE* out, const std::vector<ChipView>& chips)
 {
+    // One column for the names of every group.
+    size_t width = 22;
+    for (const ChipView& chip : chips)
+        for (const SensorView& s : chip.sensors)
+            width = std::max(width, NameOf(s).size());
     bool first = true;
     for (const ChipView& chip : chips)
     {
@@ -298,8 +358,7 @@ void PrintText(FILE* out, const std::vector<ChipView>& chips)
         first = false;
         for (const SensorView& s : chip.sensors)
         {
-            const std::string name =
-                Padded((s.info.Description.empty() ? "(no name)" : s.info.Description) + ":", 22);
+            const std::string name = Padded(NameOf(s), width);
             if (s.level == Level::Error)
             {
                 fprintf(out, "  %s %-14s %-8s (no reading: %s)\n", name.c_str(), "-", LevelWord(s.level),
@@ -324,6 +383,33 @@ Json LimitJson(const CSensorInformation& info, int32_t value)
     return Known(value) ? ScaledJson(value, info.UnitModifier) : Json();
 }
 
+// The unit, the reading and the value of a sensor's JSON.
+void AddReading(Json& sensor, const SensorView& s)
+{
+    const CSensorInformation& i = s.info;
+    sensor["unit"] = UnitOf(i.BaseUnits).name;
+    sensor["baseUnits"] = i.BaseUnits;
+    sensor["unitModifier"] = i.UnitModifier;
+    const bool read = s.level != Level::Error;
+    sensor["reading"] = read ? Json(s.reading) : Json();
+    sensor["value"] = read ? ScaledJson(s.reading, i.UnitModifier) : Json();
+}
+
+// The limits and the status word of a sensor's JSON.
+void AddJudgement(Json& sensor, const SensorView& s)
+{
+    const CSensorInformation& i = s.info;
+    sensor["limits"] = {{"lowerNonCritical", LimitJson(i, i.LowerThresholdNonCritical)},
+                        {"upperNonCritical", LimitJson(i, i.UpperThresholdNonCritical)},
+                        {"lowerCritical", LimitJson(i, i.LowerThresholdCritical)},
+                        {"upperCritical", LimitJson(i, i.UpperThresholdCritical)},
+                        {"lowerFatal", LimitJson(i, i.LowerThresholdFatal)},
+                        {"upperFatal", LimitJson(i, i.UpperThresholdFatal)}};
+    sensor["status"] = LevelWord(s.level);
+    if (s.level == Level::Error)
+        sensor["error"] = {{"status", s.status}, {"statusName", StatusName(s.status)}};
+}
+
 Json SensorJson(const SensorView& s)
 {
     const CSensorInformation& i = s.info;
@@ -333,26 +419,23 @@ Json SensorJson(const SensorView& s)
                    {"type", SensorTypeWord(i.SensorType)}};
     if (i.SensorType == 1)
         sensor["otherType"] = i.OtherSensorTypeDescription;
-    sensor["unit"] = UnitOf(i.BaseUnits).name;
-    sensor["baseUnits"] = i.BaseUnits;
-    sensor["unitModifier"] = i.UnitModifier;
-    const bool read = s.level != Level::Error;
-    sensor["reading"] = read ? Json(s.reading) : Json();
-    sensor["value"] = read ? ScaledJson(s.reading, i.UnitModifier) : Json();
+    AddReading(sensor, s);
     sensor["nominal"] = LimitJson(i, i.NominalReading);
-    sensor["limits"] = {{"lowerNonCritical", LimitJson(i, i.LowerThresholdNonCritical)},
-                        {"upperNonCritical", LimitJson(i, i.UpperThresholdNonCritical)},
-                        {"lowerCritical", LimitJson(i, i.LowerThresholdCritical)},
-                        {"upperCritical", LimitJson(i, i.UpperThresholdCritical)},
-                        {"lowerFatal", LimitJson(i, i.LowerThresholdFatal)},
-                        {"upperFatal", LimitJson(i, i.UpperThresholdFatal)}};
-    sensor["status"] = LevelWord(s.level);
-    if (!read)
-        sensor["error"] = {{"status", s.status}, {"statusName", StatusName(s.status)}};
+    AddJudgement(sensor, s);
     return sensor;
 }
 
-Json DocumentJson(const std::vector<ChipView>& chips, Level worst)
+Json SsdJson(const SensorView& s, const SsdDevice& ssd)
+{
+    Json sensor = {{"name", s.info.Description},       {"device", ssd.m_devPath},
+                   {"model", Trimmed(ssd.m_model)},    {"serial", Trimmed(ssd.m_serial)},
+                   {"firmware", Trimmed(ssd.m_fwRev)}, {"type", SensorTypeWord(s.info.SensorType)}};
+    AddReading(sensor, s);
+    AddJudgement(sensor, s);
+    return sensor;
+}
+
+Json DocumentJson(const std::vector<ChipView>& chips, const std::optional<SsdReadings>& ssds, Level worst)
 {
     Json list = Json::array();
     for (const ChipView& chip : chips)
@@ -369,7 +452,15 @@ Json DocumentJson(const std::vector<ChipView>& chips, Level worst)
         entry["sensors"] = sensors;
         list.push_back(entry);
     }
-    return Json{{"schema", kJsonSchema}, {"status", LevelWord(worst)}, {"chips", list}};
+    Json document{{"schema", kJsonSchema}, {"status", LevelWord(worst)}, {"chips", list}};
+    if (ssds)
+    {
+        Json entries = Json::array();
+        for (size_t i = 0; i < ssds->sensors.size(); ++i)
+            entries.push_back(SsdJson(ssds->sensors[i], ssds->devices[i]));
+        document["ssds"] = entries;
+    }
+    return document;
 }
 
 int ExitCode(Level worst)
@@ -429,11 +520,26 @@ int RunSensors(Context& context, const std::vector<std::string>& args)
         worst = std::max(worst, view.level);
         ChipFor(chips, DeviceIndexOf(handle)).sensors.push_back(view);
     }
+    const std::optional<SsdReadings> ssds = ReadSsds();
+    if (ssds)
+        for (const SensorView& view : ssds->sensors)
+            worst = std::max(worst, view.level);
 
     if (context.json)
-        WriteJson(context.out, DocumentJson(chips, worst));
+    {
+        WriteJson(context.out, DocumentJson(chips, ssds, worst));
+    }
     else
+    {
+        if (ssds)
+        {
+            ChipView group;
+            group.title = "NVMe SSDs";
+            group.sensors = ssds->sensors;
+            chips.push_back(group);
+        }
         PrintText(context.out, chips);
+    }
     return ExitCode(worst);
 }
 }  // namespace QelTool
