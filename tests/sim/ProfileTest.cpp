@@ -170,8 +170,43 @@ TEST(Profile, ErrorsNameTheField)
               "\"IT 5571\", \"sensors\": []}, {"),
          "chips[1]: port 0x2F is taken by chips[0]"},
     };
-    for (const Case& c : cases)
+    const std::string ssd = R"({"serial": "S1", "model": "M", "firmware": "F", "temperature": 30})";
+    const auto withSsds = [&](const std::string& ssds)
+    { return Edit(kValid, "\"firmware\"", "\"ssds\": [" + ssds + "], \"firmware\""); };
+    const Case ssdCases[] = {
+        {withSsds(Edit(ssd, "\"S1\"", "\"123456789012345678901\"")), "ssds[0].serial: at most 20 characters"},
+        {withSsds(Edit(ssd, "30}", "30, \"device\": \"nvme0n1\"}")),
+         "ssds[0].device: expected a controller name"},
+        {withSsds(ssd + ", " + Edit(ssd, "30}", "30, \"device\": \"nvme0\"}")),
+         "ssds[1].device: \"nvme0\" is named twice"},
+        {withSsds(Edit(ssd, "30", "-274")),
+         "ssds[0].temperature: expected a whole number from -273 to 65262"},
+        {withSsds(Edit(ssd, "30}", "30, \"fail\": \"always\"}")), "ssds[0].fail: expected \"identify\""},
+        {withSsds(Edit(ssd, ", \"temperature\": 30", "")), "ssds[0].temperature: missing"},
+    };
+    for (const Case& c : ssdCases)
         EXPECT_THAT(ErrorOf(c.json), HasSubstr(c.message)) << c.json;
+}
+
+TEST(Profile, SsdsAreNamedByPositionUnlessTheyNameThemselves)
+{
+    const std::string json =
+        Edit(kValid, "\"firmware\"",
+             R"("ssds": [{"serial": "A", "model": "M", "firmware": "F", "temperature": "-20"},)"
+             R"( {"device": "nvme5", "serial": "B", "model": "M", "firmware": "F",)"
+             R"(  "temperature": 45, "overThreshold": 80, "underThreshold": -10, "namespaces": 2,)"
+             R"(  "fail": "health"}], "firmware")");
+    const Profile profile = ParseProfile(json, "test");
+    ASSERT_EQ(profile.ssds.size(), 2u);
+    EXPECT_EQ(profile.ssds[0].device, "nvme0");
+    EXPECT_EQ(profile.ssds[0].temperature, -20);
+    EXPECT_EQ(profile.ssds[0].namespaces, 1u);
+    EXPECT_EQ(profile.ssds[0].failure, SsdProfile::Failure::None);
+    EXPECT_EQ(profile.ssds[1].device, "nvme5");
+    EXPECT_EQ(profile.ssds[1].overThreshold, 80);
+    EXPECT_EQ(profile.ssds[1].underThreshold, -10);
+    EXPECT_EQ(profile.ssds[1].namespaces, 2u);
+    EXPECT_EQ(profile.ssds[1].failure, SsdProfile::Failure::Health);
 }
 
 TEST(Profile, NumbersRegistersAndRevisionAreReadAsWritten)

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,6 +90,18 @@ TEST(Qelsim, ADetachedServerServesOtherProcessesUntilTakenDown)
     EXPECT_THAT(stats.out, AllOf(HasSubstr("IT5571 at 0x0A00"), HasSubstr("1 w 0x0a00 0x90\n"),
                                  HasSubstr("2 r 0x0a01 0x2d\n")));
     EXPECT_THAT(Qelsim({"stats", root.Path()}).out, HasSubstr("reads     0"));
+
+    // The SSDs answer other processes too (their data is written into the caller), and their
+    // temperature can be changed from outside.
+    std::ofstream(root.Path() + "/etc/tarn/sensor.conf") << "NvmeReadings=1\n";
+    EXPECT_EQ(Qelsim({"ssd", root.Path(), "nvme1"}).out, "nvme1 41\n");
+    EXPECT_EQ(Qelsim({"ssd", root.Path(), "nvme1", "60"}).exitCode, 0);
+    EXPECT_EQ(Qelsim({"ssd", root.Path(), "nvme1"}).out, "nvme1 60\n");
+    EXPECT_EQ(Qelsim({"ssd", root.Path(), "nvme1", "hot"}).exitCode, 2);
+    EXPECT_EQ(Qelsim({"ssd", root.Path(), "nvme7"}).exitCode, 1);
+    const ProgramResult sensors = RunProgram(BuiltProgram("tools/qelsensors"), {"--sysroot", root.Path()});
+    EXPECT_EQ(sensors.exitCode, 0) << sensors.err;
+    EXPECT_THAT(sensors.out, AllOf(HasSubstr("SSD1 Temperature(00000001):"), HasSubstr(" 60 °C")));
 
     const ProgramResult again = Qelsim({"up", "wren", root.Path()});
     EXPECT_EQ(again.exitCode, 1);

@@ -264,6 +264,46 @@ TEST_F(SensorsTool, TheWorstReadingDecidesTheExitStatus)
     }
 }
 
+TEST_F(SensorsTool, FalconShowsItsSsdTemperaturesWhenSwitchedOn)
+{
+    QelTest::SimulatedMachine& machine = BringUp("falcon");
+    // Off without the sensor configuration: no group, no "ssds" in the document.
+    ProgramResult r = OnMachine(machine, {});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out, Not(HasSubstr("NVMe SSDs")));
+    EXPECT_FALSE(Parse(OnMachine(machine, {"--json"})).contains("ssds"));
+
+    machine.SysRoot().WriteFile("/etc/tarn/sensor.conf", "NvmeReadings=1\n");
+    r = OnMachine(machine, {});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const size_t group = r.out.find("\nNVMe SSDs\n");
+    ASSERT_NE(group, std::string::npos) << r.out;
+    EXPECT_THAT(r.out.substr(group),
+                AllOf(HasSubstr("SSD1 Temperature(00000001):"), HasSubstr("SSD2 Temperature(00000002):")));
+    EXPECT_THAT(LineOf(r.out, "SSD1 Temperature(00000001)"),
+                AllOf(HasSubstr(" 38 °C"), HasSubstr(" ok "), HasSubstr("(critical -5..84 °C)")));
+
+    // Hotter than its over-temperature threshold: critical, and the exit status says so.
+    machine.Ssd(1).SetTemperature(90);
+    r = OnMachine(machine, {"--json"});
+    EXPECT_EQ(r.exitCode, 4);
+    const Json doc = Parse(r);
+    EXPECT_EQ(doc["status"], "critical");
+    ASSERT_EQ(doc["ssds"].size(), 2u);
+    const Json& ssd = doc["ssds"][1];
+    EXPECT_EQ(ssd["name"], "SSD2 Temperature(00000002)");
+    EXPECT_EQ(ssd["device"], "/dev/nvme1");
+    EXPECT_EQ(ssd["model"], "TARN NV512 PCIe SSD");  // without the blanks that pad it
+    EXPECT_EQ(ssd["serial"], "S4EUNX0N967890");
+    EXPECT_EQ(ssd["reading"], 90);
+    EXPECT_EQ(ssd["unit"], "Degrees C");
+    EXPECT_EQ(ssd["limits"]["upperCritical"], 82);
+    EXPECT_EQ(ssd["limits"]["lowerCritical"], -5);
+    EXPECT_TRUE(ssd["limits"]["upperNonCritical"].is_null());
+    EXPECT_EQ(ssd["status"], "critical");
+    EXPECT_EQ(doc["ssds"][0]["status"], "ok");
+}
+
 TEST_F(SensorsTool, ALibraryStatusIsNamedAndExitsWithOne)
 {
     QelSim::Profile unknown = Shipped("falcon");
