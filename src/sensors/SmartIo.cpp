@@ -138,24 +138,23 @@ bool SmartIo::getIdentifyNVMeData(const std::string& devPath, IdentifyData& data
         return false;
     }
 
-    uint32_t result = 0;
-    if (!getTemperatureThreshold(fd, true, result))
+    // Both thresholds, each logged with its name; degrees Celsius from the Kelvin word.
+    const auto threshold = [fd](bool under, int& celsius)
     {
-        LogQuick(LOG_ERROR, "NvmeSsd::getIdentifyNVMeData - error reading Under Temperature Threshold");
+        const char* name = under ? "Under" : "Over";
+        uint32_t result = 0;
+        if (!getTemperatureThreshold(fd, under, result))
+        {
+            Log(LOG_ERROR, "NvmeSsd::getIdentifyNVMeData - error reading %s Temperature Threshold", name);
+            return false;
+        }
+        Log(LOG_DEBUG, "NvmeSsd::getIdentifyNVMeData - %s Temperature Threshold RESULT: %ld\n", name,
+            static_cast<long>(result));
+        celsius = static_cast<int>(result & 0xFFFF) - NvmeAdmin::kKelvinAtZeroCelsius;
+        return true;
+    };
+    if (!threshold(true, data.m_underTempThreshold) || !threshold(false, data.m_overTempThreshold))
         return false;
-    }
-    Log(LOG_DEBUG, "NvmeSsd::getIdentifyNVMeData - Under Temperature Threshold RESULT: %ld\n",
-        static_cast<long>(result));
-    data.m_underTempThreshold = static_cast<int>(result & 0xFFFF) - NvmeAdmin::kKelvinAtZeroCelsius;
-
-    if (!getTemperatureThreshold(fd, false, result))
-    {
-        LogQuick(LOG_ERROR, "NvmeSsd::getIdentifyNVMeData - error reading Over Temperature Threshold");
-        return false;
-    }
-    Log(LOG_DEBUG, "NvmeSsd::getIdentifyNVMeData - Over Temperature Threshold RESULT: %ld\n",
-        static_cast<long>(result));
-    data.m_overTempThreshold = static_cast<int>(result & 0xFFFF) - NvmeAdmin::kKelvinAtZeroCelsius;
 
     const char* text = reinterpret_cast<const char*>(controller.data());
     data.m_model.assign(text + NvmeAdmin::kModelOffset, NvmeAdmin::kModelLength);
