@@ -1,7 +1,10 @@
 // What one I/O port access costs on the simulated machine: through the FUSE mount, as the
-// library's pread/pwrite on dev/port pays it, and on the port bus alone (the models' share).
+// library's pread/pwrite on dev/port pays it, and on the port bus alone (the models' share). And
+// what the provider pays for an NVMe SSD: one temperature read (open, one admin command, close) and
+// the start-up scan of the Falcon's two controllers.
 #include "FuseMount.h"
 #include "Machine.h"
+#include "NvmeSsd.h"
 #include "Profile.h"
 
 #include <benchmark/benchmark.h>
@@ -23,7 +26,7 @@ constexpr uint16_t kDataPort = 0x0A26;
 class BenchMachine
 {
 public:
-    BenchMachine()
+    explicit BenchMachine(const char* profile)
     {
         m_why = QelSim::FuseMount::Unavailable();
         if (!m_why.empty())
@@ -37,8 +40,7 @@ public:
         m_root = pattern;
         try
         {
-            m_machine.reset(
-                new QelSim::Machine(QelSim::LoadProfile(QelSim::FindProfile("ambercoral")), m_root));
+            m_machine.reset(new QelSim::Machine(QelSim::LoadProfile(QelSim::FindProfile(profile)), m_root));
             m_machine->ServeInBackground();
         }
         catch (const std::exception& e)
@@ -69,6 +71,7 @@ public:
         }
     }
     const std::string& Why() const { return m_why; }
+    const std::string& Root() const { return m_root; }
     int Fd() const { return m_fd; }
     QelSim::PortBus& Bus() { return m_machine->Bus(); }
 
@@ -81,7 +84,16 @@ private:
 
 BenchMachine& Machine()
 {
-    static BenchMachine machine;
+    static BenchMachine machine("ambercoral");
+    return machine;
+}
+
+// The Falcon, with its two NVMe SSDs, seen by the library through QEL_SYSROOT.
+BenchMachine& Falcon()
+{
+    static BenchMachine machine("falcon");
+    if (machine.Why().empty())
+        setenv("QEL_SYSROOT", machine.Root().c_str(), 1);
     return machine;
 }
 
@@ -99,11 +111,11 @@ uint8_t In(int fd, uint16_t port)
     return value;
 }
 
-bool Ready(benchmark::State& state)
+bool Ready(benchmark::State& state, BenchMachine& machine = Machine())
 {
-    if (!Machine().Why().empty())
+    if (!machine.Why().empty())
     {
-        state.SkipWithError(Machine().Why().c_str());
+        state.SkipWithError(machine.Why().c_str());
         return false;
     }
     return true;
@@ -154,6 +166,30 @@ void BM_PortReadOnBus(benchmark::State& state)
         benchmark::DoNotOptimize(bus.Read(kDataPort));
     state.SetItemsProcessed(state.iterations());
 }
+void BM_SsdTemperature(benchmark::State& state)
+{
+    if (!Ready(state, Falcon()))
+        return;
+    NvmeSsd nvme;
+    if (!nvme.scanNVMeDevices())
+    {
+        state.SkipWithError("no SSD found");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(nvme.getSsdTemperature(0));
+}
+
+void BM_SsdScanTwoControllers(benchmark::State& state)
+{
+    if (!Ready(state, Falcon()))
+        return;
+    for (auto _ : state)
+    {
+        NvmeSsd nvme;
+        benchmark::DoNotOptimize(nvme.scanNVMeDevices());
+    }
+}
 }  // namespace
 
 BENCHMARK(BM_PortReadThroughMount)
@@ -169,5 +205,10 @@ BENCHMARK(BM_BankedRegisterThroughMount)
     ->Repetitions(10)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_PortReadOnBus)->Unit(benchmark::kNanosecond)->Repetitions(10)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SsdTemperature)->Unit(benchmark::kMicrosecond)->Repetitions(10)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SsdScanTwoControllers)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(10)
+    ->ReportAggregatesOnly(true);
 
 BENCHMARK_MAIN();
