@@ -19,3 +19,24 @@ need_packages() {
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
+
+# Like need_packages, for a stage that is skipped without them: installs what is missing when it
+# can, and otherwise says what is missing and returns non-zero instead of stopping.
+want_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "missing packages: ${missing[*]} (as root: apt-get install ${missing[*]})" >&2
+        return 1
+    fi
+    echo "installing: ${missing[*]}"
+    if ! { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null; }; then
+        echo "could not install: ${missing[*]}" >&2
+        return 1
+    fi
+}

@@ -108,6 +108,8 @@ public:
 
     // Any other bytes of physical memory. Written before the table and the entry point.
     MachineImage& PutBytes(uint64_t address, std::vector<uint8_t> bytes);
+    // The bytes placed so far, with their addresses, in the order they were placed.
+    const std::vector<std::pair<uint64_t, std::vector<uint8_t>>>& PlacedBytes() const { return m_extra; }
     // The size of dev/mem; by default large enough for everything placed, and at least 1 MiB.
     // A smaller size cuts off what lies beyond.
     MachineImage& SetMemorySize(uint64_t size);

@@ -26,6 +26,7 @@ constexpr const char* kIteKind = "IT5571";
 constexpr uint16_t kBiosInformationHandle = 0x0000;
 constexpr uint16_t kSystemHandle = 0x0001;
 constexpr uint16_t kBoardHandle = 0x0002;
+constexpr uint16_t kFirstChipHandle = 0x0020;
 
 // Where firmware of each kind puts SMBIOS: the legacy entry point on a paragraph of the F
 // segment with the table below it, the UEFI ones in high runtime memory.
@@ -442,16 +443,16 @@ void CheckPorts(const Profile& profile)
     }
 }
 
-Structure SystemInformation(const SystemFields& system)
+Structure SystemInformation(const SystemFields& system, uint16_t handle)
 {
-    Structure s(1, kSystemHandle);
+    Structure s(1, handle);
     s.String(system.manufacturer).String(system.product).String(system.version).String(system.serial);
     return s;
 }
 
-Structure Baseboard(const SystemFields& system)
+Structure Baseboard(const SystemFields& system, uint16_t handle)
 {
-    Structure s(2, kBoardHandle);
+    Structure s(2, handle);
     s.String(system.manufacturer).String(system.board).String(system.version).String("");
     return s;
 }
@@ -588,7 +589,7 @@ namespace
 constexpr uint16_t kEventLogHandle = 0x0010;
 
 void AddProfileEventLog(MachineImage& image, const EventLogProfile& log, const std::vector<BoardChip>& board,
-                        const std::vector<BoardHandles>& handles)
+                        const std::vector<BoardHandles>& handles, uint16_t handle)
 {
     std::optional<uint16_t> probe;
     for (size_t chip = 0; chip < board.size() && !probe; ++chip)
@@ -602,22 +603,27 @@ void AddProfileEventLog(MachineImage& image, const EventLogProfile& log, const s
     fields.status = log.status;
     fields.changeToken = 0x00000009;
     fields.descriptors = DecodedTypeDescriptors();
-    AddEventLog(image, kEventLogHandle, log.address, SampleEventLogArea(*probe), fields);
+    AddEventLog(image, handle, log.address, SampleEventLogArea(*probe), fields);
 }
 }  // namespace
 
-MachineImage BuildImage(const Profile& profile)
+MachineImage BuildImage(const Profile& profile, uint16_t handleBase)
 {
+    if (handleBase > 0xFFFF - 0x0FFF)
+        throw ProfileError("",
+                           "handle base " + Hex(handleBase) + " leaves no room for the machine's structures");
+    const auto handle = [handleBase](uint16_t usual) { return static_cast<uint16_t>(handleBase + usual); };
     MachineImage image;
-    image.Add(MakeBiosInformation(profile.bios, kBiosInformationHandle));
+    image.Add(MakeBiosInformation(profile.bios, handle(kBiosInformationHandle)));
     if (profile.system)
-        image.Add(SystemInformation(*profile.system)).Add(Baseboard(*profile.system));
+        image.Add(SystemInformation(*profile.system, handle(kSystemHandle)))
+            .Add(Baseboard(*profile.system, handle(kBoardHandle)));
     std::vector<BoardChip> board;
     for (const ChipProfile& chip : profile.chips)
         board.push_back(chip.board);
-    const std::vector<BoardHandles> handles = AddBoard(image, board);
+    const std::vector<BoardHandles> handles = AddBoard(image, board, handle(kFirstChipHandle));
     if (profile.eventLog)
-        AddProfileEventLog(image, *profile.eventLog, board, handles);
+        AddProfileEventLog(image, *profile.eventLog, board, handles, handle(kEventLogHandle));
 
     image.Entry().major = profile.smbiosMajor;
     image.Entry().minor = profile.smbiosMinor;

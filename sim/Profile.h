@@ -117,8 +117,10 @@ std::vector<std::string> ShippedProfiles();  // paths, sorted
 std::string FindProfile(const std::string& nameOrPath);
 
 // The physical memory of the machine: BIOS information, system and board, the chips'
-// management devices with their sensors, and the event log.
-MachineImage BuildImage(const Profile& profile);
+// management devices with their sensors, and the event log. Every handle is handleBase higher
+// than usual (the BIOS information is handle handleBase), for firmware that numbers its own
+// structures from 0.
+MachineImage BuildImage(const Profile& profile, uint16_t handleBase = 0);
 // Puts the profile's chips, as the BIOS left them, on the bus.
 void AttachChips(const Profile& profile, PortBus& bus);
 }  // namespace QelSim

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <exception>
 #include <fcntl.h>
 #include <fstream>
@@ -37,6 +38,7 @@ struct Command
 };
 
 int UsageError(const char* command, const std::string& message);
+bool ParseNumber(const std::string& text, unsigned long max, unsigned long* value);
 
 int Fail(const char* command, const std::string& message)
 {
@@ -187,6 +189,81 @@ int RunCheck(const std::vector<std::string>& args)
         }
     }
     return status;
+}
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool IsBlobName(const std::string& name)
+{
+    const auto ends = [&](const char* suffix)
+    {
+        return name.size() >= strlen(suffix) &&
+               name.compare(name.size() - strlen(suffix), strlen(suffix), suffix) == 0;
+    };
+    return ends(".bin") && (name.compare(0, 7, "smbios-") == 0 || name.compare(0, 10, "event-log-") == 0);
+}
+
+// The machine's firmware pieces for a firmware that builds the table itself (QEMU's -smbios
+// file=, one structure per file) and a loader that places the event-log area at its address.
+int RunBlobs(const std::vector<std::string>& args)
+{
+    const Arguments a = Parse(args, {}, {"--handle-base"});
+    if (!a.error.empty())
+        return UsageError("blobs", a.error);
+    if (a.positional.size() != 2)
+        return UsageError("blobs", a.positional.size() < 2 ? "PROFILE and DIR needed" : "too many arguments");
+    unsigned long handleBase = 0xE000;
+    if (a.Has("--handle-base") && !ParseNumber(a.Value("--handle-base"), 0xFFFF, &handleBase))
+        return UsageError("blobs", "bad handle base '" + a.Value("--handle-base") + "'");
+    const std::string& dir = a.positional[1];
+    try
+    {
+        const QelSim::Profile profile = QelSim::LoadProfile(QelSim::FindProfile(a.positional[0]));
+        QelSim::MachineImage image = QelSim::BuildImage(profile, static_cast<uint16_t>(handleBase));
+        if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
+            return Fail("blobs", "cannot create " + dir + ": " + strerror(errno));
+        // Files of an earlier run would otherwise join this machine's table.
+        if (DIR* d = opendir(dir.c_str()))
+        {
+            while (const dirent* entry = readdir(d))
+                if (IsBlobName(entry->d_name))
+                    unlink((dir + "/" + entry->d_name).c_str());
+            closedir(d);
+        }
+        std::vector<std::string> written;
+        const std::vector<QelSim::Structure>& structures = image.Structures();
+        for (size_t i = 0; i < structures.size(); ++i)
+        {
+            char name[64];
+            snprintf(name, sizeof(name), "smbios-%03zu-type%u.bin", i, structures[i].type);
+            if (!WriteBytes(dir + "/" + name, structures[i].Encode()))
+                return Fail("blobs", std::string("cannot write ") + dir + "/" + name);
+            written.push_back(name);
+        }
+        if (profile.eventLog)
+            for (const auto& piece : image.PlacedBytes())
+                if (piece.first == profile.eventLog->address)
+                {
+                    char name[64];
+                    snprintf(name, sizeof(name), "event-log-0x%08llx.bin",
+                             static_cast<unsigned long long>(piece.first));
+                    if (!WriteBytes(dir + "/" + name, piece.second))
+                        return Fail("blobs", std::string("cannot write ") + dir + "/" + name);
+                    written.push_back(name);
+                }
+        for (const std::string& name : written)
+            printf("%s/%s\n", dir.c_str(), name.c_str());
+    }
+    catch (const std::exception& e)
+    {
+        return Fail("blobs", e.what());
+    }
+    return kExitOk;
 }
 
 // The detached server tells the waiting parent how start-up went: "ok" or the error text.
@@ -492,6 +569,10 @@ const Command kCommands[] = {
     {"stats", "ROOT [--accesses] [--reset]",
      "show the port access counters of a served ROOT (and the recent accesses); --reset clears them",
      RunStats},
+    {"blobs", "PROFILE DIR [--handle-base N]",
+     "write the machine's SMBIOS structures into DIR, one per file in table order (smbios-NNN-typeT.bin,\n"
+     "      handles from N up, 0xE000 by default), and its event-log area (event-log-ADDRESS.bin)",
+     RunBlobs},
     {"port", "ROOT ACCESS...",
      "access ports through ROOT/dev/port in order: PORT reads one (printed), PORT=VALUE writes one", RunPort},
     {"ssd", "ROOT DEVICE [CELSIUS]",

@@ -8,9 +8,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,7 +67,112 @@ private:
 class ShippedMachine : public ::testing::TestWithParam<std::string>
 {
 };
+
+std::vector<uint8_t> ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The size of the one structure at the start of bytes: formatted area, then strings up to the
+// double NUL; 0 when the bytes end first.
+size_t StructureSize(const std::vector<uint8_t>& bytes)
+{
+    if (bytes.size() < 4 || bytes[1] < 4 || bytes[1] > bytes.size())
+        return 0;
+    for (size_t at = bytes[1]; at + 1 < bytes.size(); ++at)
+        if (bytes[at] == 0 && bytes[at + 1] == 0)
+            return at + 2;
+    return 0;
+}
 }  // namespace
+
+// QEMU takes one structure per -smbios file= and lays them out in command-line order before its
+// own; the listed files, put back together at the usual addresses, must be the same machine.
+TEST(QelsimBlobs, OneStructurePerFileMakeTheMachineAgainWithItsHandlesMoved)
+{
+    QelTest::TempSysRoot root;
+    const std::string dir = root.Path() + "/blobs";
+    const ProgramResult r = Qelsim({"blobs", "wren", dir});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> files = Lines(r.out);
+    ASSERT_GE(files.size(), 3u);
+    // The listing is the table order, and so is the order of the names (the way a script globs).
+    EXPECT_TRUE(std::is_sorted(files.begin(), files.end() - 1));
+    const std::string area = files.back();
+    ASSERT_THAT(area, HasSubstr("/event-log-0x000e6010.bin"));
+    files.pop_back();
+
+    std::vector<uint8_t> table;
+    for (const std::string& file : files)
+    {
+        const std::vector<uint8_t> bytes = ReadBytes(file);
+        EXPECT_EQ(StructureSize(bytes), bytes.size()) << file << " is not exactly one structure";
+        EXPECT_GE(bytes[2] | bytes[3] << 8, 0xE000) << file;
+        EXPECT_THAT(file, HasSubstr("-type" + std::to_string(bytes[0]) + ".bin"));
+        table.insert(table.end(), bytes.begin(), bytes.end());
+    }
+    const std::vector<uint8_t> first = ReadBytes(files.front());
+    EXPECT_EQ(first[0], 0) << "BIOS Information first: the library takes the model from it";
+    const std::vector<uint8_t> end = QelSim::MakeEndOfTable(0xFFFE).Encode();
+    table.insert(table.end(), end.begin(), end.end());
+
+    QelSim::MachineImage image;
+    image.SetRawTable(table);
+    image.PutBytes(0x000E6010, ReadBytes(area));
+    root.Install(image);
+
+    // Every reference between structures moved with the handles: the chip's sensors are found,
+    // and the log's limit events name theirs (the EC's driver starts without a port device).
+    const ProgramResult smbios =
+        RunProgram(BuiltProgram("tools/qelsensors"), {"smbios", "--json", "--sysroot", root.Path()});
+    ASSERT_EQ(smbios.exitCode, 0) << smbios.err;
+    const nlohmann::json doc = nlohmann::json::parse(smbios.out);
+    EXPECT_EQ(doc["bios"]["version"], "M7WR0103");
+    EXPECT_EQ(doc["structures"][0]["handle"], 0xE000);
+    EXPECT_EQ(doc["entryPoint"]["structuresFound"], files.size() + 1);
+    ASSERT_EQ(doc["managementDevices"].size(), 1u);
+    EXPECT_EQ(doc["managementDevices"][0]["sensors"].size(), 8u);
+    const ProgramResult sel = RunProgram(BuiltProgram("tools/qelsensors"), {"sel", "--sysroot", root.Path()});
+    ASSERT_EQ(sel.exitCode, 0) << sel.err;
+    EXPECT_THAT(sel.out, AllOf(HasSubstr("Type 15 handle    0xE010\n"), HasSubstr("Events (9)\n"),
+                               HasSubstr(":HWMON:CPU Temperature transitioned from within-limit")));
+
+    // Another machine into the same directory leaves nothing of the first behind.
+    const ProgramResult again = Qelsim({"blobs", QEL_SOURCE_DIR "/tests/realkernel/profiles/falcon-rtc.json",
+                                        dir, "--handle-base", "0x100"});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_FALSE(Exists(area));
+    EXPECT_THAT(again.out, HasSubstr("/event-log-0x08000000.bin\n"));
+    size_t inDirectory = 0;
+    if (DIR* d = opendir(dir.c_str()))
+    {
+        while (const dirent* entry = readdir(d))
+            inDirectory += entry->d_name[0] != '.';
+        closedir(d);
+    }
+    EXPECT_EQ(inDirectory, Lines(again.out).size());
+    const std::vector<uint8_t> bios = ReadBytes(Lines(again.out).front());
+    ASSERT_GE(bios.size(), 4u);
+    EXPECT_EQ(bios[2] | bios[3] << 8, 0x100);
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"blobs", "wren"},
+          std::vector<std::string>{"blobs", "wren", dir, "--handle-base", "x"}})
+        EXPECT_EQ(Qelsim(args).exitCode, 2) << testing::PrintToString(args);
+    const ProgramResult crowded = Qelsim({"blobs", "wren", dir, "--handle-base", "0xF001"});
+    EXPECT_EQ(crowded.exitCode, 1);
+    EXPECT_THAT(crowded.err, HasSubstr("leaves no room"));
+}
 
 TEST(Qelsim, ADetachedServerServesOtherProcessesUntilTakenDown)
 {
