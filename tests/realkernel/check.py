@@ -308,6 +308,9 @@ def check(scenario, profile, results_text, status):
             c.equal(r.rc(name), 1, name + " exit status")
             c.expect("cannot open /dev/mem: Operation not permitted" in r.err(name), name + " names /dev/mem",
                      r.err(name))
+            # Run as root: the hint names the lockdown, not a missing privilege.
+            c.expect("kernel lockdown" in r.err(name) and "needs root" not in r.err(name),
+                     name + " says the kernel refuses it", r.err(name))
             if name.endswith("-json"):
                 c.equal(r.json(name)["error"]["status"], None, name + ": no library status behind it")
         c.expect("failed=1" in results_text, "/dev/port refused to the init as well")

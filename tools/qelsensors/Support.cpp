@@ -20,7 +20,11 @@ Failure DeviceFailure(const std::string& path, int err, const char* needs, bool 
     Failure failure;
     failure.message = "cannot open " + path + ": " + strerror(err);
     const std::string root = QelSys::SysRoot();
-    if (err == EACCES || err == EPERM)
+    if ((err == EACCES || err == EPERM) && geteuid() == 0)
+        failure.message += "\n  the kernel refuses it even to root: kernel lockdown (see "
+                           "/sys/kernel/security/lockdown) or a security module; " +
+                           std::string(needs) + " needs a kernel that allows it";
+    else if (err == EACCES || err == EPERM)
         failure.message += std::string("\n  ") + needs +
                            " needs root: run qelsensors as root, or point --sysroot at a machine image";
     else if (err == ENOENT && !root.empty() && served)
