@@ -31,7 +31,7 @@ void PutText(std::vector<uint8_t>& data, size_t offset, size_t length, const std
     std::copy_n(text.begin(), std::min(length, text.size()), data.begin() + offset);
 }
 
-void PutLittleEndian(std::vector<uint8_t>& data, size_t offset, uint32_t value, size_t bytes)
+void PutLittleEndian(std::vector<uint8_t>& data, size_t offset, uint64_t value, size_t bytes)
 {
     for (size_t i = 0; i < bytes; ++i)
         data[offset + i] = static_cast<uint8_t>(value >> (8 * i));
