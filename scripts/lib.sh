@@ -2,26 +2,9 @@
 
 stage() { printf '\n=== %s\n' "$*"; }
 
-# Installs the Debian packages among the arguments that are missing (as root; otherwise says
-# what to install and stops).
-need_packages() {
-    local missing=()
-    local pkg
-    for pkg in "$@"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "missing packages: ${missing[*]}; install them (as root: apt-get install ${missing[*]})" >&2
-        exit 1
-    fi
-    echo "installing: ${missing[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-}
-
-# Like need_packages, for a stage that is skipped without them: installs what is missing when it
-# can, and otherwise says what is missing and returns non-zero instead of stopping.
+# Installs the Debian packages among the arguments that are missing (as root); says what is
+# missing and returns non-zero where they cannot be installed. For a stage that is skipped
+# without them.
 want_packages() {
     local missing=()
     local pkg
@@ -30,7 +13,7 @@ want_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     if [ "$(id -u)" -ne 0 ]; then
-        echo "missing packages: ${missing[*]} (as root: apt-get install ${missing[*]})" >&2
+        echo "missing packages: ${missing[*]}; install them (as root: apt-get install ${missing[*]})" >&2
         return 1
     fi
     echo "installing: ${missing[*]}"
@@ -39,4 +22,9 @@ want_packages() {
         echo "could not install: ${missing[*]}" >&2
         return 1
     fi
+}
+
+# The same for what a script cannot do without: stops when they cannot be installed.
+need_packages() {
+    want_packages "$@" || exit 1
 }
