@@ -294,17 +294,17 @@ void SensorProvider::refresh(PXT_NumericSensor& sensor)
 // ---------------------------------------------------------------------------------------------
 // The three requests
 
-CMPIStatus SensorProvider::enumInstanceNames(const CMPIContext* /*ctx*/, const CMPIResult* rslt,
-                                             const CMPIObjectPath* ref)
+namespace
 {
-    const char* nameSpace = NameSpaceOf(ref);
-    const char* className = ClassNameOf(ref);
-    Log(LOG_DEBUG, "SensorProvider::enumInstanceNames - Reference object path: class = %s, namespace = %s\n",
-        className, nameSpace);
-
+// What every request does once it has logged its path: the namespace and class checks, its body
+// (which returns false when it found no instance), the failures that end it, logged under the
+// request's own name, and returnDone.
+template <typename Body>
+CMPIStatus Answer(const char* request, const CMPIResult* rslt, bool inNamespace, int kind, Body&& body)
+{
+    const char* notFound = strcmp(request, "getInstance") == 0 ? "No instance found" : "No instances found";
     CMPIStatus status = Status(CMPI_RC_OK);
-    const int kind = getPxtInstanceClass(className);
-    if (!isCimV2Namespace(nameSpace))
+    if (!inNamespace)
     {
         status = Status(CMPI_RC_ERR_INVALID_NAMESPACE);
     }
@@ -317,43 +317,55 @@ CMPIStatus SensorProvider::enumInstanceNames(const CMPIContext* /*ctx*/, const C
         bool returned = false;
         try
         {
-            if (kind == kSystemEventLog)
+            if (!body(returned))
             {
-                rslt->ft->returnObjectPath(rslt, m_eventLog.getObjectPath(m_broker));
-                returned = true;
-            }
-            else
-            {
-                for (const PXT_NumericSensor& sensor : m_sensors)
-                {
-                    rslt->ft->returnObjectPath(rslt, sensor.getObjectPath(m_broker));
-                    returned = true;
-                }
-                if (m_sensors.empty())
-                {
-                    LogQuick(LOG_DEBUG, "SensorProvider::enumerateInstanceNames - No instances found");
-                    status = Status(CMPI_RC_ERR_FAILED);
-                }
+                Log(LOG_DEBUG, "SensorProvider::%s - %s", request, notFound);
+                status = Status(CMPI_RC_ERR_FAILED);
             }
         }
         catch (const CMPIStatus& failure)
         {
-            Log(LOG_ERROR, "SensorProvider::enumerateInstanceNames - CMPIStatus %i, %s", failure.rc,
-                MessageOf(failure));
+            Log(LOG_ERROR, "SensorProvider::%s - CMPIStatus %i, %s", request, failure.rc, MessageOf(failure));
             if (!returned)
-                LogQuick(LOG_DEBUG, "SensorProvider::enumerateInstanceNames - No instances found");
+                Log(LOG_DEBUG, "SensorProvider::%s - %s", request, notFound);
             status = Status(CMPI_RC_ERR_FAILED);
         }
         catch (...)
         {
-            LogQuick(LOG_ERROR, "SensorProvider::enumerateInstanceNames -  Unknown Exception");
+            Log(LOG_ERROR, "SensorProvider::%s -  Unknown Exception", request);
             if (!returned)
-                LogQuick(LOG_DEBUG, "SensorProvider::enumerateInstanceNames - No instances found");
+                Log(LOG_DEBUG, "SensorProvider::%s - %s", request, notFound);
             status = Status(CMPI_RC_ERR_FAILED);
         }
     }
     rslt->ft->returnDone(rslt);
     return status;
+}
+}  // namespace
+
+CMPIStatus SensorProvider::enumInstanceNames(const CMPIContext* /*ctx*/, const CMPIResult* rslt,
+                                             const CMPIObjectPath* ref)
+{
+    const char* nameSpace = NameSpaceOf(ref);
+    const char* className = ClassNameOf(ref);
+    Log(LOG_DEBUG, "SensorProvider::enumInstanceNames - Reference object path: class = %s, namespace = %s\n",
+        className, nameSpace);
+    return Answer("enumerateInstanceNames", rslt, isCimV2Namespace(nameSpace), getPxtInstanceClass(className),
+                  [&](bool& returned)
+                  {
+                      if (getPxtInstanceClass(className) == kSystemEventLog)
+                      {
+                          rslt->ft->returnObjectPath(rslt, m_eventLog.getObjectPath(m_broker));
+                          returned = true;
+                          return true;
+                      }
+                      for (const PXT_NumericSensor& sensor : m_sensors)
+                      {
+                          rslt->ft->returnObjectPath(rslt, sensor.getObjectPath(m_broker));
+                          returned = true;
+                      }
+                      return !m_sensors.empty();
+                  });
 }
 
 CMPIStatus SensorProvider::enumInstances(const CMPIContext* /*ctx*/, const CMPIResult* rslt,
@@ -363,61 +375,24 @@ CMPIStatus SensorProvider::enumInstances(const CMPIContext* /*ctx*/, const CMPIR
     const char* className = ClassNameOf(ref);
     Log(LOG_DEBUG, "SensorProvider::enumInstances - Reference object path: class = %s, namespace = %s\n",
         className, nameSpace);
-
-    CMPIStatus status = Status(CMPI_RC_OK);
-    const int kind = getPxtInstanceClass(className);
-    if (!isCimV2Namespace(nameSpace))
-    {
-        status = Status(CMPI_RC_ERR_INVALID_NAMESPACE);
-    }
-    else if (kind == kNoClass)
-    {
-        status = Status(CMPI_RC_ERR_INVALID_CLASS);
-    }
-    else
-    {
-        bool returned = false;
-        try
-        {
-            if (kind == kSystemEventLog)
-            {
-                updateLog();
-                rslt->ft->returnInstance(rslt, m_eventLog.getInstance(m_broker));
-                returned = true;
-            }
-            else
-            {
-                for (PXT_NumericSensor& sensor : m_sensors)
-                {
-                    refresh(sensor);
-                    rslt->ft->returnInstance(rslt, sensor.getInstance(m_broker));
-                    returned = true;
-                }
-                if (m_sensors.empty())
-                {
-                    LogQuick(LOG_DEBUG, "SensorProvider::enumerateInstances - No instances found");
-                    status = Status(CMPI_RC_ERR_FAILED);
-                }
-            }
-        }
-        catch (const CMPIStatus& failure)
-        {
-            Log(LOG_ERROR, "SensorProvider::enumerateInstances - CMPIStatus %i, %s", failure.rc,
-                MessageOf(failure));
-            if (!returned)
-                LogQuick(LOG_DEBUG, "SensorProvider::enumerateInstances - No instances found");
-            status = Status(CMPI_RC_ERR_FAILED);
-        }
-        catch (...)
-        {
-            LogQuick(LOG_ERROR, "SensorProvider::enumerateInstances -  Unknown Exception");
-            if (!returned)
-                LogQuick(LOG_DEBUG, "SensorProvider::enumerateInstances - No instances found");
-            status = Status(CMPI_RC_ERR_FAILED);
-        }
-    }
-    rslt->ft->returnDone(rslt);
-    return status;
+    return Answer("enumerateInstances", rslt, isCimV2Namespace(nameSpace), getPxtInstanceClass(className),
+                  [&](bool& returned)
+                  {
+                      if (getPxtInstanceClass(className) == kSystemEventLog)
+                      {
+                          updateLog();
+                          rslt->ft->returnInstance(rslt, m_eventLog.getInstance(m_broker));
+                          returned = true;
+                          return true;
+                      }
+                      for (PXT_NumericSensor& sensor : m_sensors)
+                      {
+                          refresh(sensor);
+                          rslt->ft->returnInstance(rslt, sensor.getInstance(m_broker));
+                          returned = true;
+                      }
+                      return !m_sensors.empty();
+                  });
 }
 
 CMPIStatus SensorProvider::getInstance(const CMPIContext* /*ctx*/, const CMPIResult* rslt,
@@ -427,69 +402,35 @@ CMPIStatus SensorProvider::getInstance(const CMPIContext* /*ctx*/, const CMPIRes
     const char* className = ClassNameOf(cop);
     Log(LOG_DEBUG, "SensorProvider::getInstance - Object path: class = %s, namespace = %s", className,
         nameSpace);
-
-    CMPIStatus status = Status(CMPI_RC_OK);
-    const int kind = getPxtInstanceClass(className);
-    if (!isCimV2Namespace(nameSpace))
-    {
-        status = Status(CMPI_RC_ERR_INVALID_NAMESPACE);
-    }
-    else if (kind == kNoClass)
-    {
-        status = Status(CMPI_RC_ERR_INVALID_CLASS);
-    }
-    else
-    {
-        bool found = false;
-        try
+    return Answer(
+        "getInstance", rslt, isCimV2Namespace(nameSpace), getPxtInstanceClass(className),
+        [&](bool& returned)
         {
-            if (kind == kSystemEventLog)
+            if (getPxtInstanceClass(className) == kSystemEventLog)
             {
                 const char* name = KeyName(cop);
                 Log(LOG_DEBUG, "SensorProvider::getInstance - Object path: instance name = '%s'", name);
-                if (strcmp(name, m_eventLog.getName()) == 0)
+                if (strcmp(name, m_eventLog.getName()) != 0)
+                    return false;
+                updateLog();
+                rslt->ft->returnInstance(rslt, m_eventLog.getInstance(m_broker));
+                returned = true;
+                return true;
+            }
+            for (PXT_NumericSensor& sensor : m_sensors)
+            {
+                const char* name = KeyName(cop);
+                Log(LOG_DEBUG, "SensorProvider::getInstance - Object path: instance name = '%s'", name);
+                if (strcmp(name, sensor.getName()) == 0)
                 {
-                    updateLog();
-                    rslt->ft->returnInstance(rslt, m_eventLog.getInstance(m_broker));
-                    found = true;
+                    refresh(sensor);
+                    rslt->ft->returnInstance(rslt, sensor.getInstance(m_broker));
+                    returned = true;
+                    return true;
                 }
             }
-            else
-            {
-                for (PXT_NumericSensor& sensor : m_sensors)
-                {
-                    const char* name = KeyName(cop);
-                    Log(LOG_DEBUG, "SensorProvider::getInstance - Object path: instance name = '%s'", name);
-                    if (strcmp(name, sensor.getName()) == 0)
-                    {
-                        refresh(sensor);
-                        rslt->ft->returnInstance(rslt, sensor.getInstance(m_broker));
-                        found = true;
-                        break;
-                    }
-                }
-            }
-            if (!found)
-            {
-                LogQuick(LOG_DEBUG, "SensorProvider::getInstance - No instance found");
-                status = Status(CMPI_RC_ERR_FAILED);
-            }
-        }
-        catch (const CMPIStatus& failure)
-        {
-            Log(LOG_ERROR, "SensorProvider::getInstance - CMPIStatus %i, %s", failure.rc, MessageOf(failure));
-            LogQuick(LOG_DEBUG, "SensorProvider::getInstance - No instance found");
-            status = Status(CMPI_RC_ERR_FAILED);
-        }
-        catch (...)
-        {
-            LogQuick(LOG_ERROR, "SensorProvider::getInstance -  Unknown Exception");
-            LogQuick(LOG_DEBUG, "SensorProvider::getInstance - No instance found");
-            status = Status(CMPI_RC_ERR_FAILED);
-        }
-    }
-    rslt->ft->returnDone(rslt);
-    return status;
+            return false;
+        });
 }
 
 // ---------------------------------------------------------------------------------------------
