@@ -4,9 +4,7 @@
 //
 // Accesses are the port bus's own counters (reads + writes) per iteration. Logging runs at its
 // default level, as on a till; the libraries' fixed debug lines go to /dev/null while timing.
-#include "FuseMount.h"
-#include "Machine.h"
-#include "Profile.h"
+#include "BenchSupport.h"
 #include "SysRoot.h"
 #include "chip.h"
 
@@ -23,65 +21,11 @@
 
 namespace
 {
-uint64_t BusAccesses(QelSim::PortBus& bus)
-{
-    const QelSim::PortStats stats = bus.Stats();
-    return stats.reads + stats.writes;
-}
+using QelBench::BusAccesses;
+using QelBench::QuietStdout;
+using BenchMachine = QelBench::ServedMachine;
 
 // One served machine per profile, brought up on first use and taken down at exit.
-class BenchMachine
-{
-public:
-    explicit BenchMachine(const std::string& path)
-    {
-        m_why = QelSim::FuseMount::Unavailable();
-        if (!m_why.empty())
-            return;
-        char pattern[] = "/tmp/qel-bench-chip-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-        {
-            m_why = "mkdtemp failed";
-            return;
-        }
-        m_root = pattern;
-        try
-        {
-            m_machine.reset(new QelSim::Machine(QelSim::LoadProfile(path), m_root));
-            m_machine->ServeInBackground();
-            std::ofstream(m_root + "/etc/tarn/log.conf") << "Level=2\n";
-        }
-        catch (const std::exception& e)
-        {
-            m_why = e.what();
-            m_machine.reset();
-        }
-    }
-    ~BenchMachine()
-    {
-        m_machine.reset();
-        if (m_root.empty())
-            return;
-        try
-        {
-            QelSim::RemoveRoot(m_root);
-        }
-        catch (const std::exception& e)
-        {
-            fprintf(stderr, "%s\n", e.what());
-        }
-    }
-
-    void Select() { setenv(QelSys::kSysRootVariable, m_root.c_str(), 1); }
-    const std::string& Why() const { return m_why; }
-    QelSim::PortBus& Bus() { return m_machine->Bus(); }
-
-private:
-    std::string m_why;
-    std::string m_root;
-    std::unique_ptr<QelSim::Machine> m_machine;
-};
-
 BenchMachine& MachineFor(const std::string& path)
 {
     static std::map<std::string, std::unique_ptr<BenchMachine>> machines;
@@ -91,37 +35,6 @@ BenchMachine& MachineFor(const std::string& path)
     machine->Select();
     return *machine;
 }
-
-// Sends standard output to /dev/null for the life of the object.
-class QuietStdout
-{
-public:
-    QuietStdout()
-    {
-        fflush(stdout);
-        m_saved = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0)
-        {
-            dup2(null, STDOUT_FILENO);
-            close(null);
-        }
-    }
-    ~QuietStdout()
-    {
-        fflush(stdout);
-        if (m_saved >= 0)
-        {
-            dup2(m_saved, STDOUT_FILENO);
-            close(m_saved);
-        }
-    }
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-
-private:
-    int m_saved = -1;
-};
 
 void BM_Initialise(benchmark::State& state, const std::string& path)
 {

@@ -5,11 +5,10 @@
 // Accesses are the port bus's own counters (reads + writes) over the timed loop; system calls are
 // the read and write calls of the benchmark's thread (/proc/thread-self/io), which the FUSE
 // server's thread does not touch. Logging runs at its default level, as on a till.
+#include "BenchSupport.h"
 #include "ChipDevice.h"
 #include "ChipDeviceFactory.h"
 #include "ChipDriver.h"
-#include "FuseMount.h"
-#include "Machine.h"
 #include "NCT6106SioIo.h"
 #include "NCT6776SioIo.h"
 #include "NCT6793DSioIo.h"
@@ -53,75 +52,11 @@ uint64_t ThreadSystemCalls()
     return total;
 }
 
-uint64_t BusAccesses(QelSim::PortBus& bus)
-{
-    const QelSim::PortStats stats = bus.Stats();
-    return stats.reads + stats.writes;
-}
+using QelBench::BusAccesses;
+using QelBench::Ready;
+using BenchMachine = QelBench::ServedMachine;
 
 // One served machine per profile, brought up on first use and taken down at exit.
-class BenchMachine
-{
-public:
-    explicit BenchMachine(const std::string& name)
-    {
-        m_why = QelSim::FuseMount::Unavailable();
-        if (!m_why.empty())
-            return;
-        char pattern[] = "/tmp/qel-bench-drivers-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-        {
-            m_why = "mkdtemp failed";
-            return;
-        }
-        m_root = pattern;
-        try
-        {
-            m_profile = QelSim::LoadProfile(QelSim::FindProfile(name));
-            m_machine.reset(new QelSim::Machine(m_profile, m_root));
-            m_machine->ServeInBackground();
-            std::ofstream(m_root + "/etc/tarn/log.conf") << "Level=2\n";
-        }
-        catch (const std::exception& e)
-        {
-            m_why = e.what();
-            m_machine.reset();
-        }
-    }
-    ~BenchMachine()
-    {
-        m_machine.reset();
-        if (!m_root.empty())
-        {
-            try
-            {
-                QelSim::RemoveRoot(m_root);
-            }
-            catch (const std::exception& e)
-            {
-                fprintf(stderr, "%s\n", e.what());
-            }
-        }
-    }
-
-    // Points the library at this machine.
-    void Select()
-    {
-        setenv(QelSys::kSysRootVariable, m_root.c_str(), 1);
-        CPOSSystem::s_instance.SetBiosVersion(m_profile.bios.version);
-    }
-
-    const std::string& Why() const { return m_why; }
-    QelSim::PortBus& Bus() { return m_machine->Bus(); }
-    const QelSim::Profile& Profile() const { return m_profile; }
-
-private:
-    std::string m_why;
-    std::string m_root;
-    QelSim::Profile m_profile;
-    std::unique_ptr<QelSim::Machine> m_machine;
-};
-
 BenchMachine& MachineFor(const std::string& name)
 {
     static std::map<std::string, std::unique_ptr<BenchMachine>> machines;
@@ -129,6 +64,7 @@ BenchMachine& MachineFor(const std::string& name)
     if (!machine)
         machine.reset(new BenchMachine(name));
     machine->Select();
+    CPOSSystem::s_instance.SetBiosVersion(machine->Profile().bios.version);
     return *machine;
 }
 
@@ -140,19 +76,8 @@ struct Smbios
     bool Load()
     {
         // The table copy prints its fixed debug lines; keep them out of the results.
-        fflush(stdout);
-        const int saved = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0)
-            dup2(null, STDOUT_FILENO);
-        const bool loaded = raw.Initialise() && chips.Initialise(raw);
-        fflush(stdout);
-        if (saved >= 0)
-            dup2(saved, STDOUT_FILENO);
-        for (int fd : {saved, null})
-            if (fd >= 0)
-                close(fd);
-        return loaded;
+        QelBench::QuietStdout quiet;
+        return raw.Initialise() && chips.Initialise(raw);
     }
 };
 
@@ -162,16 +87,6 @@ std::unique_ptr<CChipDevice> StartedDriver(Smbios& smbios)
     if (device && device->Initialise(smbios.raw) != SS_SUCCESS)
         device.reset();
     return device;
-}
-
-bool Ready(benchmark::State& state, BenchMachine& machine)
-{
-    if (!machine.Why().empty())
-    {
-        state.SkipWithError(machine.Why().c_str());
-        return false;
-    }
-    return true;
 }
 
 void BM_ReadSensor(benchmark::State& state, const char* profile, uint32_t kind)

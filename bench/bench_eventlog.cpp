@@ -2,6 +2,7 @@
 // walk, the copy of a 4 KiB log area holding 100 records and their decoding into lines. Once
 // with the log at its default level and once at trace level, where every step and the hex dump
 // of the area are written.
+#include "BenchSupport.h"
 #include "EventLogArea.h"
 #include "EventLogContainer.h"
 #include "SMBiosSensorRecords.h"
@@ -22,11 +23,6 @@
 
 namespace
 {
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)
-{
-    return remove(path);
-}
-
 QelSim::MachineImage BusyTill()
 {
     using namespace QelSim;
@@ -65,50 +61,17 @@ QelSim::MachineImage BusyTill()
     return image;
 }
 
-class Root
+// The busy till's image, with the log written at the given level.
+class Root : public QelBench::ImageRoot
 {
 public:
     explicit Root(int logLevel)
     {
-        char pattern[] = "/tmp/qel-bench-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-        {
-            perror("mkdtemp");
-            exit(1);
-        }
-        m_path = pattern;
-        BusyTill().Write(m_path);
+        BusyTill().Write(Path());
         for (const char* dir : {"/etc", "/etc/tarn", "/var", "/var/log", "/var/log/tarn"})
-            mkdir((m_path + dir).c_str(), 0755);
-        std::ofstream(m_path + "/etc/tarn/log.conf") << "Level=" << logLevel << "\nMaxLength=1000000000\n";
+            mkdir((Path() + dir).c_str(), 0755);
+        std::ofstream(Path() + "/etc/tarn/log.conf") << "Level=" << logLevel << "\nMaxLength=1000000000\n";
     }
-    ~Root() { nftw(m_path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-class QuietStdout
-{
-public:
-    QuietStdout()
-    {
-        fflush(stdout);
-        m_saved = dup(STDOUT_FILENO);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        close(null);
-    }
-    ~QuietStdout()
-    {
-        fflush(stdout);
-        dup2(m_saved, STDOUT_FILENO);
-        close(m_saved);
-    }
-
-private:
-    int m_saved;
 };
 
 class CFan : public CSensorRecordSource
@@ -135,7 +98,7 @@ void Refresh(benchmark::State& state, int logLevel)
     Root root(logLevel);
     setenv(QelSys::kSysRootVariable, root.Path().c_str(), 1);
     ReleaseLogger();
-    QuietStdout quiet;
+    QelBench::QuietStdout quiet;
     CFan fan;
     EventLogContainer container;
     if (container.Initialise(&fan) != SS_SUCCESS)

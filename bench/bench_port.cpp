@@ -2,10 +2,8 @@
 // library's pread/pwrite on dev/port pays it, and on the port bus alone (the models' share). And
 // what the provider pays for an NVMe SSD: one temperature read (open, one admin command, close) and
 // the start-up scan of the Falcon's two controllers.
-#include "FuseMount.h"
-#include "Machine.h"
+#include "BenchSupport.h"
 #include "NvmeSsd.h"
-#include "Profile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -22,78 +20,27 @@ namespace
 constexpr uint16_t kIndexPort = 0x0A25;
 constexpr uint16_t kDataPort = 0x0A26;
 
-// One machine per process, served by a thread, taken down at exit.
-class BenchMachine
-{
-public:
-    explicit BenchMachine(const char* profile)
-    {
-        m_why = QelSim::FuseMount::Unavailable();
-        if (!m_why.empty())
-            return;
-        char pattern[] = "/tmp/qel-bench-port-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-        {
-            m_why = "mkdtemp failed";
-            return;
-        }
-        m_root = pattern;
-        try
-        {
-            m_machine.reset(new QelSim::Machine(QelSim::LoadProfile(QelSim::FindProfile(profile)), m_root));
-            m_machine->ServeInBackground();
-        }
-        catch (const std::exception& e)
-        {
-            m_why = e.what();
-            m_machine.reset();
-            return;
-        }
-        m_fd = open((m_root + "/dev/port").c_str(), O_RDWR | O_CLOEXEC);
-        if (m_fd < 0)
-            m_why = "cannot open dev/port";
-    }
-    ~BenchMachine()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-        m_machine.reset();
-        if (!m_root.empty())
-        {
-            try
-            {
-                QelSim::RemoveRoot(m_root);
-            }
-            catch (const std::exception& e)
-            {
-                fprintf(stderr, "%s\n", e.what());
-            }
-        }
-    }
-    const std::string& Why() const { return m_why; }
-    const std::string& Root() const { return m_root; }
-    int Fd() const { return m_fd; }
-    QelSim::PortBus& Bus() { return m_machine->Bus(); }
+using QelBench::ServedMachine;
 
-private:
-    std::string m_why;
-    std::string m_root;
-    std::unique_ptr<QelSim::Machine> m_machine;
-    int m_fd = -1;
-};
-
-BenchMachine& Machine()
+// The AmberCoral, with its port device open for the whole run.
+ServedMachine& Machine()
 {
-    static BenchMachine machine("ambercoral");
+    static ServedMachine machine("ambercoral");
     return machine;
 }
 
-// The Falcon, with its two NVMe SSDs, seen by the library through QEL_SYSROOT.
-BenchMachine& Falcon()
+int PortFd()
 {
-    static BenchMachine machine("falcon");
-    if (machine.Why().empty())
-        setenv("QEL_SYSROOT", machine.Root().c_str(), 1);
+    static const int fd =
+        Machine().Why().empty() ? open((Machine().Root() + "/dev/port").c_str(), O_RDWR | O_CLOEXEC) : -1;
+    return fd;
+}
+
+// The Falcon, with its two NVMe SSDs, seen by the library through QEL_SYSROOT.
+ServedMachine& Falcon()
+{
+    static ServedMachine machine("falcon");
+    machine.Select();
     return machine;
 }
 
@@ -111,11 +58,13 @@ uint8_t In(int fd, uint16_t port)
     return value;
 }
 
-bool Ready(benchmark::State& state, BenchMachine& machine = Machine())
+bool Ready(benchmark::State& state, ServedMachine& machine = Machine())
 {
-    if (!machine.Why().empty())
+    if (!QelBench::Ready(state, machine))
+        return false;
+    if (&machine == &Machine() && PortFd() < 0)
     {
-        state.SkipWithError(machine.Why().c_str());
+        state.SkipWithError("cannot open dev/port");
         return false;
     }
     return true;
@@ -125,7 +74,7 @@ void BM_PortReadThroughMount(benchmark::State& state)
 {
     if (!Ready(state))
         return;
-    const int fd = Machine().Fd();
+    const int fd = PortFd();
     for (auto _ : state)
         benchmark::DoNotOptimize(In(fd, kDataPort));
     state.SetItemsProcessed(state.iterations());
@@ -135,7 +84,7 @@ void BM_PortWriteThroughMount(benchmark::State& state)
 {
     if (!Ready(state))
         return;
-    const int fd = Machine().Fd();
+    const int fd = PortFd();
     for (auto _ : state)
         Out(fd, kIndexPort, 0x80);
     state.SetItemsProcessed(state.iterations());
@@ -146,7 +95,7 @@ void BM_BankedRegisterThroughMount(benchmark::State& state)
 {
     if (!Ready(state))
         return;
-    const int fd = Machine().Fd();
+    const int fd = PortFd();
     for (auto _ : state)
     {
         Out(fd, kIndexPort, 0x4E);

@@ -11,10 +11,8 @@
 // QEL_BENCH_SOAK_REQUESTS sets the soak's length (default 10000), for a shorter run under
 // valgrind. Logging runs at its default level, as on a till. The provider's fixed debug lines on
 // standard output and standard error are discarded; the results go to the real standard output.
+#include "BenchSupport.h"
 #include "CimHost.h"
-#include "FuseMount.h"
-#include "Machine.h"
-#include "Profile.h"
 #include "SysRoot.h"
 
 #include <benchmark/benchmark.h>
@@ -44,31 +42,12 @@ const char kLogName[] = "Kestrel POS System Event Log";
 class ProviderMachine
 {
 public:
-    explicit ProviderMachine(const std::string& name) : m_name(name)
+    explicit ProviderMachine(const std::string& name) : m_name(name), m_machine(name)
     {
-        m_why = QelSim::FuseMount::Unavailable();
+        m_why = m_machine.Why();
         if (!m_why.empty())
             return;
-        char pattern[] = "/tmp/qel-bench-provider-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-        {
-            m_why = "mkdtemp failed";
-            return;
-        }
-        m_root = pattern;
-        try
-        {
-            m_machine.reset(new QelSim::Machine(QelSim::LoadProfile(QelSim::FindProfile(name)), m_root));
-            m_machine->ServeInBackground();
-            std::ofstream(m_root + "/etc/tarn/log.conf") << "Level=2\n";
-        }
-        catch (const std::exception& e)
-        {
-            m_why = e.what();
-            m_machine.reset();
-            return;
-        }
-        setenv(QelSys::kSysRootVariable, m_root.c_str(), 1);
+        m_machine.Select();
         std::string error;
         if (!m_host.Load(QEL_PROVIDER_PATH, error))
             m_why = "cannot load the provider: " + error;
@@ -80,18 +59,6 @@ public:
         m_host.Cleanup(false);
         std::string error;
         m_host.Unload(error);
-        m_machine.reset();
-        if (!m_root.empty())
-        {
-            try
-            {
-                QelSim::RemoveRoot(m_root);
-            }
-            catch (const std::exception& e)
-            {
-                fprintf(stderr, "%s\n", e.what());
-            }
-        }
     }
     ProviderMachine(const ProviderMachine&) = delete;
     ProviderMachine& operator=(const ProviderMachine&) = delete;
@@ -99,17 +66,12 @@ public:
     const std::string& Name() const { return m_name; }
     const std::string& Why() const { return m_why; }
     QelCim::Host& Host() { return m_host; }
-    uint64_t Accesses() const
-    {
-        const QelSim::PortStats stats = m_machine->Bus().Stats();
-        return stats.reads + stats.writes;
-    }
+    uint64_t Accesses() { return QelBench::BusAccesses(m_machine.Bus()); }
 
 private:
     std::string m_name;
     std::string m_why;
-    std::string m_root;
-    std::unique_ptr<QelSim::Machine> m_machine;
+    QelBench::ServedMachine m_machine;
     QelCim::Host m_host;  // after the machine: unloaded before it goes
 };
 
