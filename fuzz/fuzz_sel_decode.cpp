@@ -4,6 +4,7 @@
 //
 // Input: one byte n, then n descriptors of two bytes, then the area.
 #include "EventLogContainer.h"
+#include "FuzzSupport.h"
 #include "RawEvLog.h"
 #include "SELog.h"
 #include "SMBiosSensorRecords.h"
@@ -18,6 +19,9 @@
 
 namespace
 {
+using QelFuzz::Check;
+using QelFuzz::UseEmptySysRoot;
+
 // Names a probe of every kind, so limit events take every branch.
 class CProbes : public CSensorRecordSource
 {
@@ -54,21 +58,6 @@ private:
     CSMBios_TYPE26 m_volts;
     CSMBios_Sensor m_other;
 };
-
-void Check(bool condition)
-{
-    if (!condition)
-        abort();
-}
-
-void UseEmptySysRoot()
-{
-    static char root[] = "/tmp/qel-fuzz-root-XXXXXX";
-    if (mkdtemp(root) == nullptr)
-        return;
-    setenv(QelSys::kSysRootVariable, root, 1);
-    atexit([] { rmdir(root); });
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

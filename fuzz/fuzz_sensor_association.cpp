@@ -3,6 +3,7 @@
 // read without a byte outside the table, and a chip's sensors must copy whole into a sensor store.
 // The table sits in a heap block of exactly its size, so AddressSanitizer reports the first byte
 // read past it; broken invariants abort.
+#include "FuzzSupport.h"
 #include "RawSMBios.h"
 #include "SMBiosChipData.h"
 #include "SMBiosSensorData.h"
@@ -19,28 +20,12 @@
 
 namespace
 {
+using QelFuzz::Check;
+using QelFuzz::LoadTable;
+using QelFuzz::UseEmptySysRoot;
+
 // Each chip walks the whole table again; a bound keeps one input from taking seconds.
 constexpr size_t kMaxChips = 16;
-
-// Logging must not touch the real configuration or log file: an empty system root.
-void UseEmptySysRoot()
-{
-    static char root[] = "/tmp/qel-fuzz-root-XXXXXX";
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    if (mkdtemp(root) == nullptr)
-        return;
-    setenv(QelSys::kSysRootVariable, root, 1);
-    atexit([] { rmdir(root); });
-}
-
-void Check(bool condition)
-{
-    if (!condition)
-        abort();
-}
 
 uint32_t KindOf(uint8_t type)
 {
@@ -105,15 +90,10 @@ void AssociateAndStore(CRawSMBios& raw, uint16_t wChipHandle)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     UseEmptySysRoot();
-    if (size > 0xFFFF)  // SmbiosLength is 16 bits
-        return 0;
 
     CRawSMBios raw;
-    raw.m_pBytes = new uint8_t[size];
-    if (size > 0)
-        memcpy(raw.m_pBytes, data, size);
-    raw.m_dwLength = static_cast<uint32_t>(size);
-    raw.m_bInit = true;
+    if (!LoadTable(raw, data, size))
+        return 0;
 
     CSMBiosChipData chips;
     Check(chips.Initialise(raw) == !chips.m_vDevices.empty());

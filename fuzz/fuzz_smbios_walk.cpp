@@ -1,6 +1,7 @@
 // Any bytes as an SMBIOS structure table: the BIOS information and a full walk with every
 // structure's strings must stay inside the table. The table sits in a heap block of exactly its
 // size, so AddressSanitizer reports the first byte read past it.
+#include "FuzzSupport.h"
 #include "RawSMBios.h"
 #include "SMBiosData.h"
 #include "SMBiosMachineData.h"
@@ -14,6 +15,9 @@
 
 namespace
 {
+using QelFuzz::LoadTable;
+using QelFuzz::UseEmptySysRoot;
+
 class CFuzzCollection : public CSMBiosData
 {
 public:
@@ -37,34 +41,15 @@ public:
         return true;
     }
 };
-
-// Logging must not touch the real configuration or log file: an empty system root.
-void UseEmptySysRoot()
-{
-    static char root[] = "/tmp/qel-fuzz-root-XXXXXX";
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    if (mkdtemp(root) == nullptr)
-        return;
-    setenv(QelSys::kSysRootVariable, root, 1);
-    atexit([] { rmdir(root); });
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     UseEmptySysRoot();
-    if (size > 0xFFFF)  // SmbiosLength is 16 bits
-        return 0;
 
     CRawSMBios raw;
-    raw.m_pBytes = new uint8_t[size];
-    if (size > 0)
-        memcpy(raw.m_pBytes, data, size);
-    raw.m_dwLength = static_cast<uint32_t>(size);
-    raw.m_bInit = true;
+    if (!LoadTable(raw, data, size))
+        return 0;
 
     CSMBiosMachineData machine;
     machine.Initialise(raw);

@@ -2,6 +2,7 @@
 // no descriptor may be read outside the table (a heap block of exactly its size, so
 // AddressSanitizer reports the first byte read past it), and only descriptors that lie inside
 // the structure are taken. Broken invariants abort.
+#include "FuzzSupport.h"
 #include "RawSMBios.h"
 #include "SMBiosEventLogData.h"
 #include "SysRoot.h"
@@ -13,20 +14,9 @@
 
 namespace
 {
-void Check(bool condition)
-{
-    if (!condition)
-        abort();
-}
-
-void UseEmptySysRoot()
-{
-    static char root[] = "/tmp/qel-fuzz-root-XXXXXX";
-    if (mkdtemp(root) == nullptr)
-        return;
-    setenv(QelSys::kSysRootVariable, root, 1);
-    atexit([] { rmdir(root); });
-}
+using QelFuzz::Check;
+using QelFuzz::LoadTable;
+using QelFuzz::UseEmptySysRoot;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -37,14 +27,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > 0xFFFF)  // SmbiosLength is 16 bits
-        return 0;
     CRawSMBios raw;
-    raw.m_pBytes = new uint8_t[size];
-    if (size > 0)
-        memcpy(raw.m_pBytes, data, size);
-    raw.m_dwLength = static_cast<uint32_t>(size);
-    raw.m_bInit = true;
+    if (!LoadTable(raw, data, size))
+        return 0;
 
     CSMBiosEventLogData eventLog;
     const bool found = eventLog.Initialise(raw);
