@@ -22,6 +22,19 @@ bool Known(uint32_t value)
 {
     return value != static_cast<uint32_t>(SENSOR_VALUE_UNKNOWN);
 }
+
+// A property whose value is unknown is left out of the instance.
+void SetIfKnown(CMPIInstance* instance, const char* name, int value)
+{
+    if (Known(value))
+        CmpiCalls::SetSint32(instance, name, value);
+}
+
+void SetIfKnown(CMPIInstance* instance, const char* name, uint32_t value)
+{
+    if (Known(value))
+        CmpiCalls::SetUint32(instance, name, value);
+}
 }  // namespace
 
 PXT_NumericSensor::PXT_NumericSensor(uint32_t handle)
@@ -97,43 +110,31 @@ CMPIInstance* PXT_NumericSensor::getInstance(const CMPIBroker* broker) const
     CMPIInstance* instance = NewInstance(broker, getObjectPath(broker));
 
     // In the order of the class's properties; unknown values are left out.
-    if (Known(Accuracy))
-        SetSint32(instance, "Accuracy", Accuracy);
+    SetIfKnown(instance, "Accuracy", Accuracy);
     SetUint16(instance, "BaseUnits", BaseUnits);
     SetChars(instance, "Caption", Caption);
     SetChars(instance, "CreationClassName", kClassName);
     SetSint32(instance, "CurrentReading", CurrentReading);
     SetChars(instance, "Description", Description);
     SetChars(instance, "DeviceID", DeviceID);
-    if (Known(Hysteresis))
-        SetUint32(instance, "Hysteresis", Hysteresis);
+    SetIfKnown(instance, "Hysteresis", Hysteresis);
     SetBoolean(instance, "IsLinear", IsLinear);
-    if (Known(LowerThresholdCritical))
-        SetSint32(instance, "LowerThresholdCritical", LowerThresholdCritical);
-    if (Known(LowerThresholdFatal))
-        SetSint32(instance, "LowerThresholdFatal", LowerThresholdFatal);
-    if (Known(LowerThresholdNonCritical))
-        SetSint32(instance, "LowerThresholdNonCritical", LowerThresholdNonCritical);
-    if (Known(MaxReadable))
-        SetSint32(instance, "MaxReadable", MaxReadable);
-    if (Known(MinReadable))
-        SetSint32(instance, "MinReadable", MinReadable);
+    SetIfKnown(instance, "LowerThresholdCritical", LowerThresholdCritical);
+    SetIfKnown(instance, "LowerThresholdFatal", LowerThresholdFatal);
+    SetIfKnown(instance, "LowerThresholdNonCritical", LowerThresholdNonCritical);
+    SetIfKnown(instance, "MaxReadable", MaxReadable);
+    SetIfKnown(instance, "MinReadable", MinReadable);
     SetChars(instance, "Name", Name);
-    if (Known(NominalReading))
-        SetSint32(instance, "NominalReading", NominalReading);
+    SetIfKnown(instance, "NominalReading", NominalReading);
     SetChars(instance, "OtherSensorTypeDescription", OtherSensorTypeDescription);
     SetUint16(instance, "RateUnits", RateUnits);
-    if (Known(Resolution))
-        SetUint32(instance, "Resolution", Resolution);
+    SetIfKnown(instance, "Resolution", Resolution);
     SetUint16(instance, "SensorType", SensorType);
     SetChars(instance, "SystemCreationClassName", kPxtSystemCreationClassName);
     SetChars(instance, "SystemName", kPxtSystemName);
     SetSint32(instance, "UnitModifier", UnitModifier);
-    if (Known(UpperThresholdCritical))
-        SetSint32(instance, "UpperThresholdCritical", UpperThresholdCritical);
-    if (Known(UpperThresholdFatal))
-        SetSint32(instance, "UpperThresholdFatal", UpperThresholdFatal);
-    if (Known(UpperThresholdNonCritical))
-        SetSint32(instance, "UpperThresholdNonCritical", UpperThresholdNonCritical);
+    SetIfKnown(instance, "UpperThresholdCritical", UpperThresholdCritical);
+    SetIfKnown(instance, "UpperThresholdFatal", UpperThresholdFatal);
+    SetIfKnown(instance, "UpperThresholdNonCritical", UpperThresholdNonCritical);
     return instance;
 }
