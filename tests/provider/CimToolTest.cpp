@@ -106,6 +106,23 @@ TEST_F(CimToolTest, JsonDocumentsCarryTypedValues)
     EXPECT_EQ(documents, 3u);
 }
 
+TEST_F(CimToolTest, SsdSensorsThroughTheTool)
+{
+    Machine().SysRoot().WriteFile("/etc/tarn/sensor.conf", "NvmeReadings=1\n");
+    const ProgramResult names = Cim({"enumerate-names", kSensorClass});
+    ASSERT_EQ(names.exitCode, 0) << names.err;
+    EXPECT_EQ(Occurrences(names.out, "SSD"), 2u) << names.out;
+
+    // Another process reads the SSD: its data comes back through the kernel into that process.
+    Machine().Ssd(0).SetTemperature(52);
+    const ProgramResult one = Cim({"get", kSensorClass, "SSD1 Temperature(00000001)", "--json"});
+    ASSERT_EQ(one.exitCode, 0) << one.err;
+    const nlohmann::json properties = nlohmann::json::parse(one.out)["instance"]["properties"];
+    EXPECT_EQ(properties["CurrentReading"], 52);
+    EXPECT_EQ(properties["UpperThresholdCritical"], 84);
+    EXPECT_EQ(properties["DeviceID"], "1");
+}
+
 TEST_F(CimToolTest, FailuresShowTheCmpiStatus)
 {
     const ProgramResult wrongClass = Cim({"enumerate", "pxt_numericsensor"});
