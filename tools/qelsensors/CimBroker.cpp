@@ -155,6 +155,26 @@ CMPIStatus Plain(CMPIrc rc)
     return CMPIStatus{rc, nullptr};
 }
 
+// The object behind a handle the provider passed, with rc saying whether it was one of ours.
+template <typename Derived, typename Cmpi>
+Derived* Checked(const Cmpi* cmpi, CMPIStatus* rc)
+{
+    Derived* self = As<Derived>(cmpi);
+    Set(rc, self == nullptr ? Plain(CMPI_RC_ERR_INVALID_PARAMETER) : Ok());
+    return self;
+}
+
+// The release function of every kind of object.
+template <typename Cmpi>
+CMPIStatus Release(Cmpi* cmpi)
+{
+    Object* self = SelfOf(cmpi);
+    if (self == nullptr)
+        return Plain(CMPI_RC_ERR_INVALID_PARAMETER);
+    self->owner->Release(self);
+    return Ok();
+}
+
 bool IsText(CMPIType type)
 {
     return type == CMPI_chars || type == CMPI_string;
@@ -341,15 +361,6 @@ void Store(std::vector<Named>& list, const char* name, Value value)
 
 // --- strings
 
-CMPIStatus StringRelease(CMPIString* string)
-{
-    Object* self = SelfOf(string);
-    if (self == nullptr)
-        return Plain(CMPI_RC_ERR_INVALID_PARAMETER);
-    self->owner->Release(self);
-    return Ok();
-}
-
 CMPIString* StringClone(const CMPIString* string, CMPIStatus* rc)
 {
     Object* self = SelfOf(string);
@@ -373,29 +384,15 @@ const char* StringCharPtr(const CMPIString* string, CMPIStatus* rc)
     return static_cast<const char*>(string->hdl);
 }
 
-const CMPIStringFT kStringFT = {Broker::kFunctionTableVersion, StringRelease, StringClone, StringCharPtr};
+const CMPIStringFT kStringFT = {Broker::kFunctionTableVersion, Release<CMPIString>, StringClone,
+                                StringCharPtr};
 
 // --- object paths
 
-CMPIStatus PathRelease(CMPIObjectPath* path)
-{
-    Object* self = SelfOf(path);
-    if (self == nullptr)
-        return Plain(CMPI_RC_ERR_INVALID_PARAMETER);
-    self->owner->Release(self);
-    return Ok();
-}
-
 CMPIObjectPath* PathClone(const CMPIObjectPath* path, CMPIStatus* rc)
 {
-    PathObject* self = As<PathObject>(path);
-    if (self == nullptr)
-    {
-        Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return nullptr;
-    }
-    Set(rc, Ok());
-    return MakePath(self->owner, self->data);
+    PathObject* self = Checked<PathObject>(path, rc);
+    return self == nullptr ? nullptr : MakePath(self->owner, self->data);
 }
 
 CMPIStatus SetPathText(CMPIObjectPath* path, std::string ObjectPath::*field, const char* text)
@@ -409,14 +406,8 @@ CMPIStatus SetPathText(CMPIObjectPath* path, std::string ObjectPath::*field, con
 
 CMPIString* GetPathText(const CMPIObjectPath* path, const std::string ObjectPath::*field, CMPIStatus* rc)
 {
-    PathObject* self = As<PathObject>(path);
-    if (self == nullptr)
-    {
-        Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return nullptr;
-    }
-    Set(rc, Ok());
-    return MakeString(self->owner, (self->data.*field).c_str());
+    PathObject* self = Checked<PathObject>(path, rc);
+    return self == nullptr ? nullptr : MakeString(self->owner, (self->data.*field).c_str());
 }
 
 CMPIStatus PathSetNameSpace(CMPIObjectPath* path, const char* nameSpace)
@@ -500,19 +491,13 @@ CMPIData PathGetKeyAt(const CMPIObjectPath* path, CMPICount index, CMPIString** 
 
 CMPICount PathGetKeyCount(const CMPIObjectPath* path, CMPIStatus* rc)
 {
-    PathObject* self = As<PathObject>(path);
-    if (self == nullptr)
-    {
-        Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return 0;
-    }
-    Set(rc, Ok());
-    return static_cast<CMPICount>(self->data.keys.size());
+    PathObject* self = Checked<PathObject>(path, rc);
+    return self == nullptr ? 0 : static_cast<CMPICount>(self->data.keys.size());
 }
 
 const CMPIObjectPathFT kPathFT = {
     Broker::kFunctionTableVersion,
-    PathRelease,
+    Release<CMPIObjectPath>,
     PathClone,
     PathSetNameSpace,
     PathGetNameSpace,
@@ -535,25 +520,10 @@ const CMPIObjectPathFT kPathFT = {
 
 // --- instances
 
-CMPIStatus InstanceRelease(CMPIInstance* instance)
-{
-    Object* self = SelfOf(instance);
-    if (self == nullptr)
-        return Plain(CMPI_RC_ERR_INVALID_PARAMETER);
-    self->owner->Release(self);
-    return Ok();
-}
-
 CMPIInstance* InstanceClone(const CMPIInstance* instance, CMPIStatus* rc)
 {
-    InstanceObject* self = As<InstanceObject>(instance);
-    if (self == nullptr)
-    {
-        Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return nullptr;
-    }
-    Set(rc, Ok());
-    return MakeInstance(self->owner, self->data);
+    InstanceObject* self = Checked<InstanceObject>(instance, rc);
+    return self == nullptr ? nullptr : MakeInstance(self->owner, self->data);
 }
 
 CMPIData InstanceGetProperty(const CMPIInstance* instance, const char* name, CMPIStatus* rc)
@@ -592,14 +562,8 @@ CMPIData InstanceGetPropertyAt(const CMPIInstance* instance, CMPICount index, CM
 
 CMPICount InstanceGetPropertyCount(const CMPIInstance* instance, CMPIStatus* rc)
 {
-    InstanceObject* self = As<InstanceObject>(instance);
-    if (self == nullptr)
-    {
-        Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return 0;
-    }
-    Set(rc, Ok());
-    return static_cast<CMPICount>(self->data.properties.size());
+    InstanceObject* self = Checked<InstanceObject>(instance, rc);
+    return self == nullptr ? 0 : static_cast<CMPICount>(self->data.properties.size());
 }
 
 CMPIStatus InstanceSetProperty(const CMPIInstance* instance, const char* name, const CMPIValue* value,
@@ -620,19 +584,13 @@ CMPIStatus InstanceSetProperty(const CMPIInstance* instance, const char* name, c
 
 CMPIObjectPath* InstanceGetObjectPath(const CMPIInstance* instance, CMPIStatus* rc)
 {
-    InstanceObject* self = As<InstanceObject>(instance);
-    if (self == nullptr)
-    {
-        Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return nullptr;
-    }
-    Set(rc, Ok());
-    return MakePath(self->owner, self->data.path);
+    InstanceObject* self = Checked<InstanceObject>(instance, rc);
+    return self == nullptr ? nullptr : MakePath(self->owner, self->data.path);
 }
 
 const CMPIInstanceFT kInstanceFT = {
     Broker::kFunctionTableVersion,
-    InstanceRelease,
+    Release<CMPIInstance>,
     InstanceClone,
     InstanceGetProperty,
     InstanceGetPropertyAt,
@@ -646,49 +604,22 @@ const CMPIInstanceFT kInstanceFT = {
 
 // --- arrays
 
-CMPIStatus ArrayRelease(CMPIArray* array)
-{
-    Object* self = SelfOf(array);
-    if (self == nullptr)
-        return Plain(CMPI_RC_ERR_INVALID_PARAMETER);
-    self->owner->Release(self);
-    return Ok();
-}
-
 CMPIArray* ArrayClone(const CMPIArray* array, CMPIStatus* rc)
 {
-    ArrayObject* self = As<ArrayObject>(array);
-    if (self == nullptr)
-    {
-        Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return nullptr;
-    }
-    Set(rc, Ok());
-    return MakeArray(self->owner, self->elementType, self->elements);
+    ArrayObject* self = Checked<ArrayObject>(array, rc);
+    return self == nullptr ? nullptr : MakeArray(self->owner, self->elementType, self->elements);
 }
 
 CMPICount ArrayGetSize(const CMPIArray* array, CMPIStatus* rc)
 {
-    ArrayObject* self = As<ArrayObject>(array);
-    if (self == nullptr)
-    {
-        Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return 0;
-    }
-    Set(rc, Ok());
-    return static_cast<CMPICount>(self->elements.size());
+    ArrayObject* self = Checked<ArrayObject>(array, rc);
+    return self == nullptr ? 0 : static_cast<CMPICount>(self->elements.size());
 }
 
 CMPIType ArrayGetSimpleType(const CMPIArray* array, CMPIStatus* rc)
 {
-    ArrayObject* self = As<ArrayObject>(array);
-    if (self == nullptr)
-    {
-        Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return CMPI_null;
-    }
-    Set(rc, Ok());
-    return self->elementType;
+    ArrayObject* self = Checked<ArrayObject>(array, rc);
+    return self == nullptr ? CMPI_null : self->elementType;
 }
 
 CMPIData ArrayGetElementAt(const CMPIArray* array, CMPICount index, CMPIStatus* rc)
@@ -722,7 +653,7 @@ CMPIStatus ArraySetElementAt(CMPIArray* array, CMPICount index, const CMPIValue*
 }
 
 const CMPIArrayFT kArrayFT = {Broker::kFunctionTableVersion,
-                              ArrayRelease,
+                              Release<CMPIArray>,
                               ArrayClone,
                               ArrayGetSize,
                               ArrayGetSimpleType,
