@@ -75,6 +75,15 @@ CMPIArray* NewArray(const CMPIBroker* broker, CMPICount size, CMPIType type)
     return Checked(broker->eft->newArray(broker, size, type, &status), status);
 }
 
+// One member of a CMPIValue set as a property of the given type.
+template <typename T, typename V>
+void SetMember(const CMPIInstance* instance, const char* name, T CMPIValue::*member, V value, CMPIType type)
+{
+    CMPIValue v;
+    v.*member = static_cast<T>(value);
+    SetValue(instance, name, &v, type);
+}
+
 void SetChars(const CMPIInstance* instance, const char* name, const std::string& value)
 {
     SetValue(instance, name, CharsValue(value.c_str()), CMPI_chars);
@@ -87,44 +96,32 @@ void SetChars(const CMPIInstance* instance, const char* name, const char* value)
 
 void SetSint32(const CMPIInstance* instance, const char* name, int32_t value)
 {
-    CMPIValue v;
-    v.sint32 = value;
-    SetValue(instance, name, &v, CMPI_sint32);
+    SetMember(instance, name, &CMPIValue::sint32, value, CMPI_sint32);
 }
 
 void SetUint32(const CMPIInstance* instance, const char* name, uint32_t value)
 {
-    CMPIValue v;
-    v.uint32 = value;
-    SetValue(instance, name, &v, CMPI_uint32);
+    SetMember(instance, name, &CMPIValue::uint32, value, CMPI_uint32);
 }
 
 void SetUint16(const CMPIInstance* instance, const char* name, uint16_t value)
 {
-    CMPIValue v;
-    v.uint16 = value;
-    SetValue(instance, name, &v, CMPI_uint16);
+    SetMember(instance, name, &CMPIValue::uint16, value, CMPI_uint16);
 }
 
 void SetUint8(const CMPIInstance* instance, const char* name, uint8_t value)
 {
-    CMPIValue v;
-    v.uint8 = value;
-    SetValue(instance, name, &v, CMPI_uint8);
+    SetMember(instance, name, &CMPIValue::uint8, value, CMPI_uint8);
 }
 
 void SetBoolean(const CMPIInstance* instance, const char* name, bool value)
 {
-    CMPIValue v;
-    v.boolean = value ? 1 : 0;
-    SetValue(instance, name, &v, CMPI_boolean);
+    SetMember(instance, name, &CMPIValue::boolean, value ? 1 : 0, CMPI_boolean);
 }
 
 void SetArray(const CMPIInstance* instance, const char* name, CMPIArray* array, CMPIType type)
 {
-    CMPIValue v;
-    v.array = array;
-    SetValue(instance, name, &v, type);
+    SetMember(instance, name, &CMPIValue::array, array, type);
 }
 
 void SetElementChars(CMPIArray* array, CMPICount index, const std::string& value)
