@@ -20,9 +20,7 @@ PXT_SystemEventLog::PXT_SystemEventLog()
 
 void PXT_SystemEventLog::setLogLines(const std::vector<std::string>& lines)
 {
-    LogLines.clear();
-    for (const std::string& line : lines)
-        LogLines.push_back(line);
+    LogLines = lines;
 }
 
 CMPIObjectPath* PXT_SystemEventLog::getObjectPath(const CMPIBroker* broker) const

@@ -19,7 +19,7 @@ using ::testing::Contains;
 
 namespace
 {
-const std::string kCorpus = std::string(QEL_SHARED_DIR) + "/smbios-corpus";
+const std::string kCorpus = QelTest::CorpusDirectory();
 
 std::string Format(const char* format, unsigned value)
 {
@@ -158,23 +158,6 @@ bool ReadDmidecode(const std::string& name, DmidecodeType15& out)
     return inside;
 }
 
-std::vector<std::string> ListDumps()
-{
-    std::vector<std::string> names;
-    if (DIR* dir = opendir((kCorpus + "/dumps").c_str()))
-    {
-        while (const dirent* entry = readdir(dir))
-        {
-            const std::string name = entry->d_name;
-            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0)
-                names.push_back(name.substr(0, name.size() - 4));
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class EventLogCorpusTest : public ::testing::TestWithParam<std::string>
 {
 protected:
@@ -184,10 +167,10 @@ protected:
 
 TEST(EventLogCorpus, HoldsSystemEventLogs)
 {
-    if (ListDumps().empty())
+    if (QelTest::CorpusDumps().empty())
         GTEST_SKIP() << "no SMBIOS dumps under " << kCorpus << " (QEL_SHARED_DIR)";
     size_t withLog = 0;
-    for (const std::string& name : ListDumps())
+    for (const std::string& name : QelTest::CorpusDumps())
     {
         DmidecodeType15 d;
         withLog += ReadDmidecode(name, d);
@@ -247,7 +230,7 @@ TEST_P(EventLogCorpusTest, StoredType15IsDmidecodesAndOnlyPhysicalLogsAreRead)
     EXPECT_EQ(log.LogValid, (t.byLogStatus & 1) != 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Dumps, EventLogCorpusTest, ::testing::ValuesIn(ListDumps()),
+INSTANTIATE_TEST_SUITE_P(Dumps, EventLogCorpusTest, ::testing::ValuesIn(QelTest::CorpusDumps()),
                          [](const ::testing::TestParamInfo<std::string>& info)
                          {
                              std::string id = info.param;

@@ -18,24 +18,7 @@
 
 namespace
 {
-const std::string kCorpus = std::string(QEL_SHARED_DIR) + "/smbios-corpus";
-
-std::vector<std::string> ListDumps()
-{
-    std::vector<std::string> names;
-    if (DIR* dir = opendir((kCorpus + "/dumps").c_str()))
-    {
-        while (const dirent* entry = readdir(dir))
-        {
-            const std::string name = entry->d_name;
-            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0)
-                names.push_back(name.substr(0, name.size() - 4));
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+const std::string kCorpus = QelTest::CorpusDirectory();
 
 struct Header
 {
@@ -110,9 +93,9 @@ protected:
 
 TEST(SMBiosCorpus, IsThere)
 {
-    if (ListDumps().empty())
+    if (QelTest::CorpusDumps().empty())
         GTEST_SKIP() << "no dumps under " << kCorpus << ": the real tables were not read";
-    EXPECT_GE(ListDumps().size(), 10u) << "too few dumps under " << kCorpus;
+    EXPECT_GE(QelTest::CorpusDumps().size(), 10u) << "too few dumps under " << kCorpus;
 }
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SMBiosCorpusTest);
@@ -161,7 +144,7 @@ TEST_P(SMBiosCorpusTest, LibraryReadsTheTableAsDmidecodeDoes)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Dumps, SMBiosCorpusTest, ::testing::ValuesIn(ListDumps()),
+INSTANTIATE_TEST_SUITE_P(Dumps, SMBiosCorpusTest, ::testing::ValuesIn(QelTest::CorpusDumps()),
                          [](const ::testing::TestParamInfo<std::string>& info)
                          {
                              std::string id = info.param;

@@ -8,6 +8,7 @@
 #include "RawSMBios.h"
 #include "SMBiosChipData.h"
 #include "SMBiosSensorData.h"
+#include "SMBiosTables.h"
 #include "TempSysRoot.h"
 
 #include <gtest/gtest.h>
@@ -27,24 +28,7 @@
 
 namespace
 {
-const std::string kCorpus = std::string(QEL_SHARED_DIR) + "/smbios-corpus";
-
-std::vector<std::string> ListDumps()
-{
-    std::vector<std::string> names;
-    if (DIR* dir = opendir((kCorpus + "/dumps").c_str()))
-    {
-        while (const dirent* entry = readdir(dir))
-        {
-            const std::string name = entry->d_name;
-            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0)
-                names.push_back(name.substr(0, name.size() - 4));
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+const std::string kCorpus = QelTest::CorpusDirectory();
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...)
@@ -524,7 +508,7 @@ protected:
 
 TEST(SensorCorpus, IsThere)
 {
-    if (ListDumps().empty())
+    if (QelTest::CorpusDumps().empty())
         GTEST_SKIP() << "no dumps under " << kCorpus << ": the sensor structures were not compared";
 }
 
@@ -640,7 +624,7 @@ TEST_P(SensorCorpusTest, SensorStructuresAndTheirAssociationAsDmidecodeReadsThem
     EXPECT_EQ(known.Unmet(), std::vector<std::string>()) << "known differences that no longer occur";
 }
 
-INSTANTIATE_TEST_SUITE_P(Dumps, SensorCorpusTest, ::testing::ValuesIn(ListDumps()),
+INSTANTIATE_TEST_SUITE_P(Dumps, SensorCorpusTest, ::testing::ValuesIn(QelTest::CorpusDumps()),
                          [](const ::testing::TestParamInfo<std::string>& info)
                          {
                              std::string id = info.param;

@@ -1,6 +1,8 @@
 #include "SMBiosTables.h"
 
+#include <algorithm>
 #include <cstring>
+#include <dirent.h>
 
 namespace QelTest
 {
@@ -24,5 +26,26 @@ std::vector<uint8_t> Concat(const std::vector<QelSim::Structure>& structures)
         table.insert(table.end(), bytes.begin(), bytes.end());
     }
     return table;
+}
+std::string CorpusDirectory()
+{
+    return std::string(QEL_SHARED_DIR) + "/smbios-corpus";
+}
+
+std::vector<std::string> CorpusDumps()
+{
+    std::vector<std::string> names;
+    if (DIR* dir = opendir((CorpusDirectory() + "/dumps").c_str()))
+    {
+        while (const dirent* entry = readdir(dir))
+        {
+            const std::string name = entry->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0)
+                names.push_back(name.substr(0, name.size() - 4));
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 }  // namespace QelTest

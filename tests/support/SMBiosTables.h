@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace QelTest
@@ -41,4 +42,9 @@ std::unique_ptr<CRawSMBios> RawHolding(const std::vector<uint8_t>& table);
 
 // The encoded structures one after another.
 std::vector<uint8_t> Concat(const std::vector<QelSim::Structure>& structures);
+
+// The shared corpus of real tables: dumps/NAME.bin and dmidecode's reading, dmidecode/NAME.txt.
+std::string CorpusDirectory();
+// The names of its dumps, sorted; none where the shared data is absent.
+std::vector<std::string> CorpusDumps();
 }  // namespace QelTest
