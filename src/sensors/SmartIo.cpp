@@ -31,7 +31,6 @@ public:
     }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
 
 private:
     int m_fd;
