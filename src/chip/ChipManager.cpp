@@ -34,13 +34,41 @@ SENSOR_STATUS CChipManager::Initialise()
 {
     assert(m_bInit == false && "CChipManager::Initialise");
 
+    m_StartReport = ChipStartReport();
     CRawSMBios rawSMBios;
+    const SENSOR_STATUS status = Start(rawSMBios);
+    m_StartReport.status = status;
+    if (status != SS_SUCCESS)
+        return status;
+
+    // Last: the container looks sensor records up through this manager. Its failure costs the
+    // event log only.
+    const SENSOR_STATUS logStatus = m_EventLogContainer.Initialise(this);
+    if (logStatus != SS_SUCCESS)
+    {
+        Log(LOG_ERROR, "CChipManager::Initialise - m_EventLogContainer.Initialise failed sscode=0x%08x",
+            logStatus);
+        LogQuick(LOG_INFO, " --- Policy is to continue with Sensors only");
+    }
+
+    m_bInit = true;
+    LogQuick(LOG_DEBUG, "CChipManager::Initialise - Initialised Ok");
+    return SS_SUCCESS;
+}
+
+// The steps up to the devices; m_StartReport.reached follows them, so it names the one that fails.
+SENSOR_STATUS CChipManager::Start(CRawSMBios& rawSMBios)
+{
+    using Step = ChipStartReport::Step;
+    m_StartReport.reached = Step::SMBiosTable;
     if (!rawSMBios.Initialise())
         return SS_SMBIOS_ERROR;
+    m_StartReport.reached = Step::BiosInformation;
     if (!m_MachineData.Initialise(rawSMBios))
         return SS_SMBIOS_ERROR;
 
     // The model is judged before any hardware is touched.
+    m_StartReport.reached = Step::Model;
     m_strBiosVersion = m_MachineData.m_Type00.strVersion;
     CPOSSystem::s_instance.SetBiosVersion(m_strBiosVersion);
     if (!CPOSSystem::s_instance.IsSupportedPOSSystem())
@@ -51,6 +79,7 @@ SENSOR_STATUS CChipManager::Initialise()
         return SS_UNSUPPORTED_SYSTEM;
     }
 
+    m_StartReport.reached = Step::HwMonDriver;
     SENSOR_STATUS status = InitialiseHwMonDriver();
     if (status != SS_SUCCESS)
     {
@@ -59,17 +88,23 @@ SENSOR_STATUS CChipManager::Initialise()
         return status;
     }
 
+    m_StartReport.reached = Step::ManagementDevices;
     CSMBiosChipData chipData;
     if (!chipData.Initialise(rawSMBios))
         return SS_SMBIOS_ERROR;
 
+    m_StartReport.reached = Step::Devices;
     for (size_t i = 0; i < chipData.m_vDevices.size(); ++i)
     {
+        ChipDeviceStart tried;
+        tried.device = static_cast<uint32_t>(i);
+        if (chipData.m_vDevices[i] != nullptr)
+            tried.board = *chipData.m_vDevices[i];
         CChipDevice* pDevice = CChipDeviceFactory::CreateInstance(this, chipData, static_cast<int>(i));
-        if (pDevice == nullptr)
-            status = SS_NO_DRIVER;
-        else
-            status = pDevice->Initialise(rawSMBios);
+        tried.hasDriver = pDevice != nullptr;
+        status = pDevice == nullptr ? SS_NO_DRIVER : pDevice->Initialise(rawSMBios);
+        tried.status = status;
+        m_StartReport.devices.push_back(tried);
         if (status != SS_SUCCESS)
         {
             // Nothing of a failed start stays: a retry numbers its devices from 0 again, so the
@@ -82,19 +117,7 @@ SENSOR_STATUS CChipManager::Initialise()
             static_cast<unsigned>(reinterpret_cast<uintptr_t>(pDevice)));
         m_vChipDevices.push_back(pDevice);
     }
-
-    // Last: the container looks sensor records up through this manager. Its failure costs the
-    // event log only.
-    status = m_EventLogContainer.Initialise(this);
-    if (status != SS_SUCCESS)
-    {
-        Log(LOG_ERROR, "CChipManager::Initialise - m_EventLogContainer.Initialise failed sscode=0x%08x",
-            status);
-        LogQuick(LOG_INFO, " --- Policy is to continue with Sensors only");
-    }
-
-    m_bInit = true;
-    LogQuick(LOG_DEBUG, "CChipManager::Initialise - Initialised Ok");
+    m_StartReport.reached = Step::Started;
     return SS_SUCCESS;
 }
 

@@ -3,6 +3,7 @@
 // owns the sensor.
 #pragma once
 
+#include "ChipStartReport.h"
 #include "EventLogContainer.h"
 #include "HwMon.h"
 #include "SMBiosMachineData.h"
@@ -14,6 +15,7 @@
 #include <vector>
 
 class CChipDevice;
+class CRawSMBios;
 struct CSMBios_Sensor;
 
 class CChipManager : public CSensorRecordSource
@@ -44,8 +46,10 @@ public:
     CSMBiosMachineData m_MachineData;
     std::vector<CChipDevice*> m_vChipDevices;  // owned; the position is the handle's device index
     EventLogContainer m_EventLogContainer;
+    ChipStartReport m_StartReport;  // of the last Initialise
 
 private:
+    SENSOR_STATUS Start(CRawSMBios& rawSMBios);
     // The device of a handle's upper half, or null.
     CChipDevice* DeviceFor(SENSOR_HANDLE handle) const;
     void DestroyDevices();

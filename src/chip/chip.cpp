@@ -1,6 +1,7 @@
 #include "chip.h"
 
 #include "ChipManager.h"
+#include "ChipStartReport.h"
 #include "log.h"
 
 CChip::CChip() : m_bInit(false), m_pChipManager(nullptr)
@@ -71,4 +72,9 @@ SENSOR_STATUS CChip::GetSystemEventLog(CSystemEventLog& log)
     const SENSOR_STATUS status = m_bInit ? m_pChipManager->GetSystemEventLog(log) : SS_NOT_INITIALISED;
     Log(LOG_TRACE, "API: GetSystemEventLog exit, sscode=0x%x", status);
     return status;
+}
+
+const ChipStartReport& StartReportOf(const CChip& chip)
+{
+    return chip.m_pChipManager->m_StartReport;
 }

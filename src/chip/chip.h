@@ -10,6 +10,7 @@
 #include <pthread.h>
 
 class CChipManager;
+struct ChipStartReport;
 
 class CChip
 {
@@ -30,6 +31,9 @@ public:
     SENSOR_STATUS GetSystemEventLog(CSystemEventLog& log);
 
 private:
+    // What the last Initialise found, for the library's own tools (ChipStartReport.h).
+    friend const ChipStartReport& StartReportOf(const CChip& chip);
+
     bool m_bInit;
     CChipManager* m_pChipManager;
     pthread_mutex_t m_Mutex;

@@ -25,7 +25,6 @@ public:
     void GetLevelString(std::string& str) const;
 
     LOG_LEVEL GetLevel() const { return m_eLevel; }
-    const std::string& GetMessage() const { return m_strMessage; }
 
 private:
     LOG_LEVEL m_eLevel;

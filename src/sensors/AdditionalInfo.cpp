@@ -48,6 +48,7 @@ void AdditionalInfo::initialise(std::vector<PXT_NumericSensor>& sensors)
     if (CPOSSystem::s_instance.IsFalcon() && nvmeReadings != 0)
     {
         LogQuick(LOG_DEBUG, "AdditionalInfo::initialise is falcon");
+        m_bSsdSensors = true;
         processFalcon(sensors);
     }
     if (CPOSSystem::s_instance.IsLark() && nvmeReadings != 0)

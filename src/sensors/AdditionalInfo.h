@@ -34,8 +34,13 @@ public:
     static std::string ssdSensorName(int position);
 
     bool isInitialised() const { return m_bInitialised; }
+    // Whether initialise switched the SSD sensors on (the Falcon, with NvmeReadings=1).
+    bool hasSsdSensors() const { return m_bSsdSensors; }
+    // The SSDs found, in the order of their sensors.
+    std::vector<SsdDevice> getSsdList() const { return m_nvmeSsd.getSsdList(); }
 
 private:
     NvmeSsd m_nvmeSsd;
     bool m_bInitialised = false;
+    bool m_bSsdSensors = false;
 };

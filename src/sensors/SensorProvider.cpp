@@ -237,10 +237,8 @@ bool SensorProvider::isCimV2Namespace(const char* nameSpace)
 
 void SensorProvider::getSensorTypeString(uint16_t sensorType, std::string& word)
 {
-    static const char* const kWords[] = {"Unknown", "Other",      "Temperature",    "Voltage",
-                                         "Current", "Tachometer", "Counter",        "Switch",
-                                         "Lock",    "Humidity",   "SmokeDetection", "Presence"};
-    word = sensorType < sizeof(kWords) / sizeof(kWords[0]) ? kWords[sensorType] : "Unknown";
+    const char* name = CimSensorTypeName(sensorType);
+    word = name != nullptr ? name : "Unknown";
 }
 
 void SensorProvider::updateReading(PXT_NumericSensor& sensor)

@@ -4,6 +4,7 @@
 #include "Capture.h"
 #include "ChipDevice.h"
 #include "ChipManager.h"
+#include "ChipStartReport.h"
 #include "SimulatedMachine.h"
 #include "chip.h"
 
@@ -106,6 +107,9 @@ TEST_F(ChipStart, AnUnknownModelFailsBeforeAnyHardwareOrManagementDevice)
     EXPECT_EQ(CountMessages(machine, "CSMBiosChipData Constructed"), 0);
     EXPECT_EQ(CountMessages(machine, "CSMBiosChipData::StoreType34"), 0);
     EXPECT_EQ(CountMessages(machine, "CChipDeviceFactory"), 0);
+    EXPECT_EQ(StartReportOf(chip).reached, ChipStartReport::Step::Model);
+    EXPECT_EQ(StartReportOf(chip).status, SS_UNSUPPORTED_SYSTEM);
+    EXPECT_TRUE(StartReportOf(chip).devices.empty());
 
     // Still not initialised: every query is refused, and nothing reaches the chip.
     CSensorHandleList list;
@@ -132,11 +136,27 @@ TEST_F(ChipStart, AManagementDeviceWithoutDriverFailsTheStartAndARetryNumbersFro
     EXPECT_EQ(CountMessages(machine, "No description name found for driver Nuvoton NCT6796D "), 1);
     CSensorHandleList none;
     EXPECT_EQ(chip.EnumerateSensorHandles(none), SS_NOT_INITIALISED);
+    // The report names both devices and says which one stopped the start, and why.
+    {
+        const ChipStartReport& report = StartReportOf(chip);
+        EXPECT_EQ(report.reached, ChipStartReport::Step::Devices);
+        ASSERT_EQ(report.devices.size(), 2u);
+        EXPECT_EQ(report.devices[0].device, 0u);
+        EXPECT_EQ(report.devices[0].board.strDescription, broken.chips[0].board.description);
+        EXPECT_TRUE(report.devices[0].hasDriver);
+        EXPECT_EQ(report.devices[0].status, SS_SUCCESS);
+        EXPECT_EQ(report.devices[1].device, 1u);
+        EXPECT_EQ(report.devices[1].board.strDescription, "Nuvoton NCT6796D ");
+        EXPECT_FALSE(report.devices[1].hasDriver);
+        EXPECT_EQ(report.devices[1].status, SS_NO_DRIVER);
+    }
 
     // The BIOS is fixed; the same CChip starts, and its devices are numbered as on a first start.
     const QelSim::Profile fixed = TwoChips("Nuvoton NCT6796D");
     machine.SysRoot().Install(QelSim::BuildImage(fixed));
     ASSERT_EQ(Initialise(chip), SS_SUCCESS);
+    EXPECT_EQ(StartReportOf(chip).reached, ChipStartReport::Step::Started);
+    EXPECT_EQ(StartReportOf(chip).devices.size(), 2u);  // the retry's, not the failure's as well
     const std::vector<SENSOR_HANDLE> handles = Handles(chip);
     std::vector<uint32_t> devices;
     for (SENSOR_HANDLE h : handles)

@@ -1,6 +1,9 @@
 // A broker call that fails ends the request with status 1: the instances already returned stay
 // returned, returnDone still comes once, and the log says what happened.
+#include "BrokerFaults.h"
 #include "ProviderTestSupport.h"
+
+#include <memory>
 
 using namespace ProviderTest;
 
@@ -16,9 +19,17 @@ protected:
             return;
         Start("falcon");
         sensors = SensorCount(Machine().Profile());
+        m_faults.reset(new BrokerFaults(m_host->GetBroker()));
+    }
+    void TearDown() override
+    {
+        m_faults.reset();
+        ProviderFixture::TearDown();
     }
 
-    QelCim::Broker& Broker() { return m_host->GetBroker(); }
+    BrokerFaults& Broker() { return *m_faults; }
+
+    std::unique_ptr<BrokerFaults> m_faults;
 
     size_t sensors = 0;
 };

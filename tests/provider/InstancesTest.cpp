@@ -4,6 +4,7 @@
 #include "PXT_NumericSensor.h"
 #include "PXT_SystemEventLog.h"
 #include "ProviderTestSupport.h"
+#include "PxtNames.h"
 #include "chip.h"
 
 #include "EventLogArea.h"
@@ -88,10 +89,8 @@ void ExpectTypes(const Instance& instance, const std::vector<std::pair<std::stri
 std::vector<std::pair<std::string, std::string>> Expected(SENSOR_HANDLE handle,
                                                           const CSensorInformation& info, int32_t reading)
 {
-    static const char* const kWords[] = {"Unknown", "Other",      "Temperature",    "Voltage",
-                                         "Current", "Tachometer", "Counter",        "Switch",
-                                         "Lock",    "Humidity",   "SmokeDetection", "Presence"};
-    const std::string word = info.SensorType < 12 ? kWords[info.SensorType] : "Unknown";
+    const char* typeName = CimSensorTypeName(info.SensorType);
+    const std::string word = typeName != nullptr ? typeName : "Unknown";
     char hex[16];
     snprintf(hex, sizeof(hex), "%08x", handle);
     const std::string name = info.Description + "(" + hex + ")";

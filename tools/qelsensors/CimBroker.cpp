@@ -1,6 +1,7 @@
 #include "CimBroker.h"
 
 #include <algorithm>
+#include <atomic>
 #include <strings.h>
 
 namespace QelCim
@@ -142,12 +143,6 @@ CMPIArray* MakeArray(Broker* broker, CMPIType type, std::vector<Value> elements)
     object->box.cmpi.ft = &kArrayFT;
     broker->Adopt(object);
     return &object->box.cmpi;
-}
-
-// A failure with a message, as an object manager reports one.
-CMPIStatus Failure(Broker* broker, CMPIrc rc, const std::string& message)
-{
-    return CMPIStatus{rc, MakeString(broker, message.c_str())};
 }
 
 CMPIStatus Plain(CMPIrc rc)
@@ -572,9 +567,6 @@ CMPIStatus InstanceSetProperty(const CMPIInstance* instance, const char* name, c
     InstanceObject* self = As<InstanceObject>(instance);
     if (self == nullptr || name == nullptr)
         return Plain(CMPI_RC_ERR_INVALID_PARAMETER);
-    if (self->owner->SetPropertyFails(name))
-        return Failure(self->owner, CMPI_RC_ERR_FAILED,
-                       std::string("setProperty ") + name + " failed (test fault)");
     Value stored;
     if (!ToValue(value, type, stored))
         return Plain(CMPI_RC_ERR_TYPE_MISMATCH);
@@ -676,11 +668,6 @@ CMPIInstance* NewInstance(const CMPIBroker* mb, const CMPIObjectPath* op, CMPISt
         Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
         return nullptr;
     }
-    if (!broker->TakeBudget(broker->m_newInstanceBudget))
-    {
-        Set(rc, Failure(broker, CMPI_RC_ERR_FAILED, "newInstance failed (test fault)"));
-        return nullptr;
-    }
     Instance instance;
     instance.path = path->data;
     Set(rc, Ok());
@@ -693,11 +680,6 @@ CMPIObjectPath* NewObjectPathFn(const CMPIBroker* mb, const char* ns, const char
     if (broker == nullptr)
     {
         Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return nullptr;
-    }
-    if (!broker->TakeBudget(broker->m_newObjectPathBudget))
-    {
-        Set(rc, Failure(broker, CMPI_RC_ERR_FAILED, "newObjectPath failed (test fault)"));
         return nullptr;
     }
     ObjectPath path;
@@ -725,11 +707,6 @@ CMPIArray* NewArray(const CMPIBroker* mb, CMPICount size, CMPIType type, CMPISta
     if (broker == nullptr)
     {
         Set(rc, Plain(CMPI_RC_ERR_INVALID_PARAMETER));
-        return nullptr;
-    }
-    if (!broker->TakeBudget(broker->m_newArrayBudget))
-    {
-        Set(rc, Failure(broker, CMPI_RC_ERR_FAILED, "newArray failed (test fault)"));
         return nullptr;
     }
     const CMPIType elementType = static_cast<CMPIType>(type & ~CMPI_ARRAY);
@@ -1019,27 +996,6 @@ Broker::~Broker() = default;
 size_t Broker::LiveObjects()
 {
     return Object::s_live.load();
-}
-
-void Broker::FailSetProperty(const std::string& name)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_failingProperty = name;
-}
-
-bool Broker::SetPropertyFails(const char* name)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return !m_failingProperty.empty() && m_failingProperty == name;
-}
-
-bool Broker::TakeBudget(std::atomic<int>& budget)
-{
-    int left = budget.load();
-    while (left > 0)
-        if (budget.compare_exchange_weak(left, left - 1))
-            return true;
-    return left < 0;
 }
 
 void Broker::Adopt(Object* object)

@@ -7,13 +7,11 @@
 // was created and goes when the request ends (RequestScope), so a provider never releases what it
 // gets. Objects created outside any request live as long as the broker.
 //
-// Requests may run on several threads at once: each thread's objects go to its own scope, and
-// the fault switches are atomic.
+// Requests may run on several threads at once: each thread's objects go to its own scope.
 #pragma once
 
 #include "cmpi/Cmpi.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -106,29 +104,15 @@ public:
     // Broker objects alive now, in every scope.
     static size_t LiveObjects();
 
-    // Faults, for the tests: the call fails (status 1, with a message) once it has succeeded
-    // `successes` more times; -1 turns the fault off.
-    void FailNewInstanceAfter(int successes) { m_newInstanceBudget = successes; }
-    void FailNewObjectPathAfter(int successes) { m_newObjectPathBudget = successes; }
-    void FailNewArrayAfter(int successes) { m_newArrayBudget = successes; }
-    // setProperty of this property fails ("" for none).
-    void FailSetProperty(const std::string& name);
-
     // For the table functions in the source file.
     struct Object;
     void Adopt(Object* object);    // into the calling thread's scope, or the broker's own
     void Release(Object* object);  // early, as a provider may ask
-    bool TakeBudget(std::atomic<int>& budget);
-    bool SetPropertyFails(const char* name);
-    std::atomic<int> m_newInstanceBudget{-1};
-    std::atomic<int> m_newObjectPathBudget{-1};
-    std::atomic<int> m_newArrayBudget{-1};
 
 private:
     CMPIBroker m_broker;
     CMPIContext m_context;
-    std::string m_failingProperty;
-    std::mutex m_mutex;                               // guards m_unscoped and m_failingProperty
+    std::mutex m_mutex;                               // guards m_unscoped
     std::vector<std::unique_ptr<Object>> m_unscoped;  // objects made outside any request
 };
 

@@ -45,7 +45,6 @@ public:
     bool Load(const std::string& library, std::string& error, const std::string& provider = kProviderName);
     // The first candidate that loads.
     bool LoadDefault(std::string& error);
-    bool Loaded() const { return m_library != nullptr; }
 
     // Calls the factory (again, if asked); the MI it returns is kept for the requests.
     CMPIStatus CreateMI();

@@ -3,19 +3,18 @@
 #include "Commands.h"
 #include "Support.h"
 
-#include "ChipDevice.h"
-#include "ChipDeviceFactory.h"
+#include "ChipDriver.h"
+#include "ChipStartReport.h"
 #include "POSSystem.h"
-#include "RawSMBios.h"
-#include "SMBiosChipData.h"
 #include "SMBiosSensorData.h"
 #include "chip.h"
 
 #include "AdditionalInfo.h"
 #include "NvmeSsd.h"
+#include "PxtNames.h"
 
 #include <algorithm>
-#include <memory>
+#include <cctype>
 #include <optional>
 
 namespace QelTool
@@ -52,6 +51,8 @@ const UnitName kUnits[] = {{2, "°C", "Degrees C"}, {3, "°F", "Degrees F"}, {4,
                            {5, "V", "Volts"},      {6, "A", "Amps"},       {7, "W", "Watts"},
                            {19, "RPM", "RPM"}};
 const UnitName kUnknownUnit = {0, "", "Unknown"};
+constexpr uint16_t kDegreesCelsius = 2;
+constexpr uint16_t kSensorTypeTemperature = 2;
 
 const UnitName& UnitOf(uint16_t baseUnits)
 {
@@ -61,11 +62,16 @@ const UnitName& UnitOf(uint16_t baseUnits)
     return kUnknownUnit;
 }
 
+// The CIM word in lower case: "temperature", "smokedetection"; "type 12" beyond the CIM's codes.
 std::string SensorTypeWord(uint16_t type)
 {
-    static const char* const kWords[] = {"unknown", "other",   "temperature",
-                                         "voltage", "current", "tachometer"};
-    return type < sizeof(kWords) / sizeof(kWords[0]) ? kWords[type] : "type " + std::to_string(type);
+    const char* name = CimSensorTypeName(type);
+    if (name == nullptr)
+        return "type " + std::to_string(type);
+    std::string word = name;
+    std::transform(word.begin(), word.end(), word.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return word;
 }
 
 bool Known(int32_t value)
@@ -121,29 +127,29 @@ std::string Trimmed(const std::string& field)
     return end == std::string::npos ? "" : field.substr(0, end + 1);
 }
 
-// The SSD temperatures, as the provider reads them, on the model that has them and when the sensor
-// configuration switches them on; nothing otherwise.
+// The SSD temperature sensors the provider publishes, built by the provider's own code: on the model
+// that has them and when the sensor configuration switches them on; nothing otherwise.
 std::optional<SsdReadings> ReadSsds()
 {
-    int nvmeReadings = 0;
-    AdditionalInfo::getConfig(nvmeReadings);
-    if (!CPOSSystem::s_instance.IsFalcon() || nvmeReadings == 0)
+    AdditionalInfo additional;
+    std::vector<PXT_NumericSensor> sensors;
+    additional.initialise(sensors);
+    if (!additional.hasSsdSensors())
         return std::nullopt;
     SsdReadings readings;
-    NvmeSsd nvme;
-    nvme.scanNVMeDevices();
-    readings.devices = nvme.getSsdList();
-    for (size_t i = 0; i < readings.devices.size(); ++i)
+    readings.devices = additional.getSsdList();
+    for (const PXT_NumericSensor& sensor : sensors)
     {
         SensorView view;
-        view.handle = static_cast<SENSOR_HANDLE>(i);
-        view.info.Description = AdditionalInfo::ssdSensorName(static_cast<int>(i));
-        view.info.SensorType = 2;  // temperature
-        view.info.BaseUnits = 2;   // degrees C
-        view.info.UnitModifier = 0;
-        view.info.UpperThresholdCritical = readings.devices[i].m_overTempThreshold;
-        view.info.LowerThresholdCritical = readings.devices[i].m_underTempThreshold;
-        view.reading = nvme.getSsdTemperature(static_cast<int>(i));
+        view.handle = sensor.getHandle();
+        view.info.Description = sensor.getName();
+        // The provider leaves type and unit unknown; the tool says what an SSD's composite
+        // temperature is.
+        view.info.SensorType = kSensorTypeTemperature;
+        view.info.BaseUnits = kDegreesCelsius;
+        view.info.UpperThresholdCritical = sensor.getUpperThresholdCritical();
+        view.info.LowerThresholdCritical = sensor.getLowerThresholdCritical();
+        view.reading = sensor.getCurrentReading();
         view.level = Judge(view.info, view.reading);
         readings.sensors.push_back(view);
     }
@@ -167,26 +173,18 @@ SensorView ReadOne(CChip& chip, SENSOR_HANDLE handle)
     return view;
 }
 
-// The chips, in device-index order, named by their Management Device structures. The library
-// creates its devices from the same structures in the same order, so index d is device d.
-std::vector<ChipView> Chips()
+// The chips, in device-index order, as the library's start-up found them.
+std::vector<ChipView> Chips(const ChipStartReport& report)
 {
     std::vector<ChipView> chips;
-    CRawSMBios raw;
-    CSMBiosChipData data;
-    if (!raw.Initialise() || !data.Initialise(raw))
-        return chips;
-    for (size_t i = 0; i < data.m_vDevices.size(); ++i)
+    for (const ChipDeviceStart& started : report.devices)
     {
         ChipView chip;
-        chip.device = static_cast<uint32_t>(i);
-        if (const CSMBios_TYPE34* pDevice = data.m_vDevices[i])
-        {
-            chip.description = pDevice->strDescription;
-            chip.smbiosHandle = pDevice->wHandle;
-            chip.address = pDevice->dwAddress;
-            chip.addressType = pDevice->byAddressType;
-        }
+        chip.device = started.device;
+        chip.description = started.board.strDescription;
+        chip.smbiosHandle = started.board.wHandle;
+        chip.address = started.board.dwAddress;
+        chip.addressType = started.board.byAddressType;
         chips.push_back(chip);
     }
     return chips;
@@ -197,55 +195,59 @@ ChipView& ChipFor(std::vector<ChipView>& chips, uint32_t device)
     for (ChipView& chip : chips)
         if (chip.device == device)
             return chip;
-    // A device the table no longer shows (it was read twice): listed without a name.
+    // A device the start-up did not report: listed without a name.
     ChipView chip;
     chip.device = device;
     chips.push_back(chip);
     return chips.back();
 }
 
-// Says which management device kept the library from starting, and why: the devices are started
-// again one by one, as the chip manager does, up to the first that fails.
-std::string ExplainChips()
+// Why the device the start-up stopped at did not start.
+std::string ExplainDevice(const ChipDeviceStart& failed)
 {
-    CRawSMBios raw;
-    CSMBiosChipData chips;
-    if (!raw.Initialise())
-        return "the SMBIOS table cannot be read; 'qelsensors smbios' says why";
-    if (!chips.Initialise(raw))
-        return "the BIOS describes no monitoring chip (no Management Device structure, Type 34)";
-    for (size_t i = 0; i < chips.m_vDevices.size(); ++i)
+    char name[128];
+    snprintf(name, sizeof(name), "management device 0x%04X (\"%s\")", failed.board.wHandle,
+             failed.board.strDescription.c_str());
+    if (!failed.hasDriver)
+        return std::string(name) + " names a chip the library has no driver for";
+    switch (failed.status)
     {
-        const CSMBios_TYPE34* pDevice = chips.m_vDevices[i];
-        if (pDevice == nullptr)
-            continue;
-        char name[128];
-        snprintf(name, sizeof(name), "management device 0x%04X (\"%s\")", pDevice->wHandle,
-                 pDevice->strDescription.c_str());
-        std::unique_ptr<CChipDevice> driver(CChipDeviceFactory::CreateInstance(nullptr, chips, int(i)));
-        if (!driver)
-            return std::string(name) + " names a chip the library has no driver for";
-        switch (driver->Initialise(raw))
-        {
-        case SS_SUCCESS:
-            continue;
-        case SS_SMBIOS_ERROR:
-            if (pDevice->byAddressType != 3)
-                return std::string(name) + " gives address type " + std::to_string(pDevice->byAddressType) +
-                       "; the drivers reach chips through I/O ports (address type 3)";
-            return std::string(name) + " has no sensors";
-        case SS_HWMON_ERROR:
-            return std::string(name) + " did not answer on the I/O ports: its chip is not there, or is not "
-                                       "set up as the BIOS describes it";
-        default:
-            return std::string(name) + " did not start";
-        }
+    case SS_SMBIOS_ERROR:
+        if (failed.board.byAddressType != CChipDriver::kAddressTypeIoPort)
+            return std::string(name) + " gives address type " + std::to_string(failed.board.byAddressType) +
+                   "; the drivers reach chips through I/O ports (address type 3)";
+        return std::string(name) + " has no sensors";
+    case SS_HWMON_ERROR:
+        return std::string(name) + " did not answer on the I/O ports: its chip is not there, or is not "
+                                   "set up as the BIOS describes it";
+    default:
+        return std::string(name) + " did not start";
     }
-    return "every management device starts on its own; the library log says which step failed";
 }
 
-Failure ExplainInitialise(SENSOR_STATUS status)
+// Says which step of the library's start-up failed, and for a management device, why.
+std::string ExplainChips(const ChipStartReport& report)
 {
+    using Step = ChipStartReport::Step;
+    switch (report.reached)
+    {
+    case Step::SMBiosTable:
+        return "the SMBIOS table cannot be read; 'qelsensors smbios' says why";
+    case Step::ManagementDevices:
+        return "the BIOS describes no monitoring chip (no Management Device structure, Type 34)";
+    case Step::Devices:
+        if (!report.devices.empty())
+            return ExplainDevice(report.devices.back());
+        break;
+    default:
+        break;
+    }
+    return "the library log says which step failed";
+}
+
+Failure ExplainInitialise(const ChipStartReport& report)
+{
+    const SENSOR_STATUS status = report.status;
     std::string why;
     switch (status)
     {
@@ -257,7 +259,7 @@ Failure ExplainInitialise(SENSOR_STATUS status)
     case SS_NO_DRIVER:
     case SS_HWMON_ERROR:
     case SS_NO_SENSORS:
-        why = ExplainChips();
+        why = ExplainChips(report);
         break;
     case SS_INTERNAL_ERROR:
         why = "the machine model has no hardware monitor driver";
@@ -500,7 +502,7 @@ int RunSensors(Context& context, const std::vector<std::string>& args)
     CChip chip;
     SENSOR_STATUS status = chip.Initialise();
     if (status != SS_SUCCESS)
-        return Report(context, kCommand, ExplainInitialise(status));
+        return Report(context, kCommand, ExplainInitialise(StartReportOf(chip)));
     CSensorHandleList handles;
     status = chip.EnumerateSensorHandles(handles);
     if (status != SS_SUCCESS)
@@ -512,7 +514,7 @@ int RunSensors(Context& context, const std::vector<std::string>& args)
                  LibraryLogHint(),
              status});
 
-    std::vector<ChipView> chips = Chips();
+    std::vector<ChipView> chips = Chips(StartReportOf(chip));
     Level worst = Level::Ok;
     for (SENSOR_HANDLE handle : handles)
     {

@@ -1,0 +1,46 @@
+// What the chip manager's start-up found and where it stopped: which Management Device each
+// device index is, and the factory's or the driver's verdict on each. For the library's own tools
+// (qelsensors explains a failed start from it); not part of the exported interface.
+#pragma once
+
+#include "SMBiosChipData.h"
+#include "SensorInterface.h"
+
+#include <cstdint>
+#include <vector>
+
+class CChip;
+
+struct ChipDeviceStart
+{
+    uint32_t device = 0;     // the device index of the sensor handles
+    CSMBios_TYPE34 board;    // the Management Device the driver was made for
+    bool hasDriver = false;  // the factory had a driver for its description
+    // SS_NO_DRIVER from the factory, otherwise what the driver's Initialise returned.
+    SENSOR_STATUS status = SS_SUCCESS;
+};
+
+struct ChipStartReport
+{
+    // The start-up's steps, in order.
+    enum class Step
+    {
+        NotStarted,
+        SMBiosTable,        // the entry point and the table copy
+        BiosInformation,    // the BIOS version (Type 0)
+        Model,              // the version names a supported model
+        HwMonDriver,        // the model's kernel hwmon driver, where it uses one
+        ManagementDevices,  // at least one Management Device (Type 34)
+        Devices,            // a driver per device, each initialised
+        Started,
+    };
+
+    Step reached = Step::NotStarted;  // the step that failed, or Started
+    SENSOR_STATUS status = SS_NOT_INITIALISED;
+    // Every device tried, in device-index order; after a failure at Devices the last one failed
+    // (and no device is kept).
+    std::vector<ChipDeviceStart> devices;
+};
+
+// The report of the chip's last Initialise.
+const ChipStartReport& StartReportOf(const CChip& chip);
