@@ -9,16 +9,12 @@
 #include "ChipDevice.h"
 #include "ChipDeviceFactory.h"
 #include "ChipDriver.h"
-#include "NCT6106SioIo.h"
-#include "NCT6776SioIo.h"
-#include "NCT6793DSioIo.h"
-#include "NCT6796DSioIo.h"
+#include "NuvotonChips.h"
 #include "POSSystem.h"
 #include "Profile.h"
 #include "RawSMBios.h"
 #include "SMBiosChipData.h"
 #include "SysRoot.h"
-#include "w83627ehfSioIo.h"
 
 #include <benchmark/benchmark.h>
 

@@ -19,7 +19,6 @@ public:
 
     void SetRegister(uint8_t reg, uint8_t value) { m_registers[reg] = value; }
     uint8_t Register(uint8_t reg) const { return m_registers[reg]; }
-    uint16_t IndexPort() const { return m_indexPort; }
 
     bool Decodes(uint16_t port) const override;
     uint8_t Read(uint16_t port) override;

@@ -64,7 +64,6 @@ public:
     uint16_t MonitorBase() const;
     bool MonitorActive() const;
     bool InExtendedFunctionMode() const { return m_extended; }
-    uint16_t ConfigPort() const { return m_configPort; }
     uint16_t DeviceId() const { return m_deviceId; }
 
     bool Decodes(uint16_t port) const override;

@@ -1,14 +1,10 @@
 #include "ChipDeviceFactory.h"
 
-#include "IT5571.h"
-#include "IT5571_v2.h"
-#include "NCT6106.h"
-#include "NCT6776.h"
-#include "NCT6793D.h"
-#include "NCT6796D.h"
+#include "ChipTable.h"
+#include "IteChips.h"
+#include "NuvotonChips.h"
 #include "SMBiosChipData.h"
 #include "log.h"
-#include "w83627ehf.h"
 
 #include <cstdint>
 #include <string>
@@ -24,32 +20,19 @@ CChipDevice* Create(CChipManager* pChipManager, const std::string& description, 
     return new Driver(pChipManager, description, dwAddress, dwAddressType, wSMBiosHandle);
 }
 
-struct DriverName
+struct DriverClass
 {
-    const char* description;  // the whole Type 34 description, case-sensitive
+    Chip chip;
     Creator create;
-    const char* message;
 };
 
-// Asked in this order; the first equal description decides. The two W83627DHG packages share a
-// driver; the two ITE firmware generations do not.
-const DriverName kDrivers[] = {
-    {"Nuvoton W83627DHG-P", &Create<w83627ehf>,
-     "CChipDeviceFactory::CreateInstance - Instantiated w83627ehf um driver 0x%08x"},
-    {"Nuvoton NCT6106D", &Create<NCT6106>,
-     "CChipDeviceFactory::CreateInstance - Instantiated internal Nuvoton NCT6106 um driver 0x%08x"},
-    {"Nuvoton W83627DHG-PT", &Create<w83627ehf>,
-     "CChipDeviceFactory::CreateInstance - Instantiated internal Nuvoton w83627ehf um driver 0x%08x"},
-    {"Nuvoton NCT6793D", &Create<NCT6793D>,
-     "CChipDeviceFactory::CreateInstance - Instantiated internal Nuvoton NCT6793D um driver 0x%08x"},
-    {"Nuvoton NCT6776F", &Create<NCT6776>,
-     "CChipDeviceFactory::CreateInstance - Instantiated internal Nuvoton NCT6776 um driver 0x%08x"},
-    {"Nuvoton NCT6796D", &Create<NCT6796D>,
-     "CChipDeviceFactory::CreateInstance - Instantiated internal Nuvoton NCT6796D um driver 0x%08x"},
-    {"IT 5571", &Create<IT5571>,
-     "CChipDeviceFactory::CreateInstance - Instantiated internal ITE IT5571E-256 driver 0x%08x"},
-    {"ITE IT5571", &Create<IT5571_v2>,
-     "CChipDeviceFactory::CreateInstance - Instantiated internal ITE IT5571E-256 driver 0x%08x"},
+// The descriptions that select each class and the words of its message are in its chip's row;
+// the two W83627DHG packages share a driver, the two ITE firmware generations do not.
+const DriverClass kDriverClasses[] = {
+    {Chip::NCT6106, &Create<NCT6106>},     {Chip::NCT6776, &Create<NCT6776>},
+    {Chip::NCT6793D, &Create<NCT6793D>},   {Chip::NCT6796D, &Create<NCT6796D>},
+    {Chip::W83627EHF, &Create<w83627ehf>}, {Chip::IT5571, &Create<IT5571>},
+    {Chip::IT5571_v2, &Create<IT5571_v2>},
 };
 }  // namespace
 
@@ -73,14 +56,19 @@ CChipDevice* CChipDeviceFactory::CreateInstance(CChipManager* pChipManager, CSMB
     Log(LOG_DEBUG, "  Addr Type:     %d", dwAddressType);
     Log(LOG_DEBUG, "  SMBIOS Handle: 0x%04x", wSMBiosHandle);
 
-    for (const DriverName& driver : kDrivers)
+    // A description is whole and case-sensitive; no two rows share one.
+    for (const DriverClass& driver : kDriverClasses)
     {
-        if (description != driver.description)
-            continue;
-        CChipDevice* pDevice =
-            driver.create(pChipManager, description, dwAddress, dwAddressType, wSMBiosHandle);
-        Log(LOG_DEBUG, driver.message, static_cast<unsigned>(reinterpret_cast<uintptr_t>(pDevice)));
-        return pDevice;
+        for (const SmbiosName& name : ChipRow(driver.chip).smbiosNames)
+        {
+            if (name.description == nullptr || description != name.description)
+                continue;
+            CChipDevice* pDevice =
+                driver.create(pChipManager, description, dwAddress, dwAddressType, wSMBiosHandle);
+            Log(LOG_DEBUG, "CChipDeviceFactory::CreateInstance - Instantiated %s driver 0x%08x",
+                name.factoryWords, static_cast<unsigned>(reinterpret_cast<uintptr_t>(pDevice)));
+            return pDevice;
+        }
     }
     Log(LOG_ERROR, "CChipDeviceFactory::CreateInstance - No description name found for driver %s\n",
         description.c_str());

@@ -85,18 +85,17 @@ void CoolingSensorType(uint8_t deviceType, CSensorInformation& info)
 }
 }  // namespace
 
-CChipDriver::CChipDriver(const ChipDriverTraits& traits, CChipManager* pChipManager,
-                         const std::string& description, uint32_t dwAddress, uint32_t dwAddressType,
-                         uint16_t wSMBiosHandle)
+CChipDriver::CChipDriver(const ChipVariant& chip, CChipManager* pChipManager, const std::string& description,
+                         uint32_t dwAddress, uint32_t dwAddressType, uint16_t wSMBiosHandle)
     : m_strDescription(description), m_dwAddress(dwAddress), m_dwAddressType(dwAddressType),
-      m_wSMBiosHandle(wSMBiosHandle), m_pChipManager(pChipManager), m_Traits(traits)
+      m_wSMBiosHandle(wSMBiosHandle), m_pChipManager(pChipManager), m_Chip(chip)
 {
 }
 
 SensorRegister CChipDriver::DecodeRegister(uint32_t dwOEMDefined) const
 {
     SensorRegister where{0, static_cast<uint8_t>(dwOEMDefined & 0xFF)};
-    if (m_Traits.oemLayout == OemLayout::Nuvoton)
+    if (m_Chip.oemLayout == OemLayout::Nuvoton)
         where.bank = static_cast<uint8_t>(dwOEMDefined >> 16);
     else if ((dwOEMDefined & kIteBankPresent) != 0)
         where.bank = static_cast<uint8_t>(dwOEMDefined >> 24);
@@ -106,7 +105,7 @@ SensorRegister CChipDriver::DecodeRegister(uint32_t dwOEMDefined) const
 SENSOR_STATUS CChipDriver::Initialise(CRawSMBios& rawSMBios)
 {
     assert(m_bInit == false && "m_bInit==false");
-    const char* name = m_Traits.className;
+    const char* name = m_Chip.driverName;
     if (m_dwAddressType != kAddressTypeIoPort)
     {
         Log(LOG_ERROR, "%s::Initialise - Address Type 0x%x, expecting Address Type 0x3 (IO Port)", name,
@@ -126,7 +125,7 @@ SENSOR_STATUS CChipDriver::Initialise(CRawSMBios& rawSMBios)
             Log(LOG_ERROR, "%s::Initialise - Null sensor at list index=%d", name, index);
             return SS_NO_SENSORS;
         }
-        if (m_Traits.oemLayout == OemLayout::Nuvoton)
+        if (m_Chip.oemLayout == OemLayout::Nuvoton)
         {
             const uint32_t old = pSensor->dwOEMDefined;
             pSensor->dwOEMDefined = kBankSelectRegister << 24 | (old >> 24) << 16 | (old & 0xFFFF);
@@ -161,7 +160,7 @@ SENSOR_STATUS CChipDriver::GetSensorInformation(uint16_t wHandle, CSensorInforma
     const CSMBios_Sensor* pSensor = m_Sensors.Get(wHandle);
     if (pSensor == nullptr)
     {
-        Log(LOG_ERROR, "%s::GetSensorInformation - Cannot find sensor 0x%08x", m_Traits.className, wHandle);
+        Log(LOG_ERROR, "%s::GetSensorInformation - Cannot find sensor 0x%08x", m_Chip.driverName, wHandle);
         return SS_INVALID_HANDLE;
     }
     CopySensorInformation(pSensor, info);
@@ -171,14 +170,14 @@ SENSOR_STATUS CChipDriver::GetSensorInformation(uint16_t wHandle, CSensorInforma
 SENSOR_STATUS CChipDriver::ReadSensor(uint16_t wHandle, CSensorReading& reading)
 {
     assert(m_bInit == true && "m_bInit==true");
-    const char* name = m_Traits.className;
+    const char* name = m_Chip.driverName;
     const CSMBios_Sensor* pSensor = m_Sensors.Get(wHandle);
     if (pSensor == nullptr)
     {
         Log(LOG_ERROR, "%s::ReadSensor - Cannot find sensor 0x%08x", name, wHandle);
         return SS_INVALID_HANDLE;
     }
-    if (m_Traits.traceOemOnRead)
+    if (m_Chip.Has(Quirk::TraceOemOnRead))
         Log(LOG_DEBUG, "%s::ReadSensor - sensor->dwOEMDefined - 0x%04x", name, pSensor->dwOEMDefined);
 
     const uint32_t kind = pSensor->dwSensorType;
@@ -202,10 +201,10 @@ SENSOR_STATUS CChipDriver::ReadSensor(uint16_t wHandle, CSensorReading& reading)
 
 uint64_t CChipDriver::Translate(const CSMBios_Sensor* pSensor, uint64_t value)
 {
-    const char* name = m_Traits.className;
+    const char* name = m_Chip.driverName;
     const SensorRegister where = DecodeRegister(pSensor->dwOEMDefined);
     const uint32_t bankPort = where.BankPort();
-    switch (m_Traits.translateTrace)
+    switch (m_Chip.translateTrace)
     {
     case TranslateTrace::None:
         break;
@@ -225,7 +224,7 @@ uint64_t CChipDriver::Translate(const CSMBios_Sensor* pSensor, uint64_t value)
     const Conversion* pConversion = RegisterTable().GetConversion(bankPort);
     if (pConversion == nullptr)
     {
-        if (m_Traits.reportUnknownBankPort)
+        if (m_Chip.Has(Quirk::ReportUnknownBankPort))
             Log(LOG_ERROR, "%s::Translate - Internal error - unknown bank 0x%02x, Port 0x%02x", name,
                 where.bank, where.reg);
         return value;
@@ -302,7 +301,7 @@ void CChipDriver::CopySensorInformation(const CSMBios_Sensor* pSensor, CSensorIn
         break;
     }
     default:
-        Log(LOG_DEBUG, "%s::CopySensorInformation - Unknown sensor type=0x%x", m_Traits.className,
+        Log(LOG_DEBUG, "%s::CopySensorInformation - Unknown sensor type=0x%x", m_Chip.driverName,
             pSensor->dwSensorType);
         break;
     }

@@ -1,11 +1,12 @@
 // What the seven chip drivers share: gathering the chip's sensors from SMBIOS, reading a
 // sensor's register, translating the reading with the chip's register table, and describing
-// the sensor in CIM terms. A driver supplies its register table, its hardware monitor and the
-// few differences of ChipDriverTraits.
+// the sensor in CIM terms. A driver supplies its register table, its hardware monitor and its
+// row of the chip table (ChipTable.h).
 #pragma once
 
 #include "ChipDevice.h"
 #include "ChipRegisterTable.h"
+#include "ChipTable.h"
 #include "SMBiosSensorRecords.h"
 #include "log.h"
 
@@ -13,34 +14,6 @@
 #include <string>
 
 class CChipManager;
-
-// Where a sensor's dwOEMDefined holds its register.
-enum class OemLayout : uint8_t
-{
-    // Bank in bits 31..24 as the BIOS gives it; stored as 0x4E (the bank-select register) in
-    // bits 31..24 and the bank in bits 23..16. Register in bits 7..0.
-    Nuvoton,
-    // Register in bits 7..0; bits 31..24 are a bank only when bit 11 is set.
-    Ite,
-};
-
-// The trace lines Translate writes about the BankPort it looks up.
-enum class TranslateTrace : uint8_t
-{
-    None,
-    BankAndBankPort,  // "Bank: %02x  Port: %02x" and "BankPort: %02x" (trace level)
-    BankOnly,         // "Bank: %02x  Port: %02x" (trace level)
-    OneLine,          // "Bank 0x%02x, Port 0x%02x, BankPort: 0x%02x" (debug level)
-};
-
-struct ChipDriverTraits
-{
-    const char* className;  // heads every message: "NCT6796D"
-    OemLayout oemLayout;
-    TranslateTrace translateTrace;
-    bool reportUnknownBankPort;  // log a BankPort the table has no conversion for
-    bool traceOemOnRead;         // log the sensor's dwOEMDefined on every read
-};
 
 // A sensor register: bank and index.
 struct SensorRegister
@@ -81,7 +54,7 @@ public:
     CChipManager* m_pChipManager;
 
 protected:
-    CChipDriver(const ChipDriverTraits& traits, CChipManager* pChipManager, const std::string& description,
+    CChipDriver(const ChipVariant& chip, CChipManager* pChipManager, const std::string& description,
                 uint32_t dwAddress, uint32_t dwAddressType, uint16_t wSMBiosHandle);
 
     // What each chip provides.
@@ -89,7 +62,7 @@ protected:
     virtual int StartHardwareMonitor() = 0;
     virtual uint64_t ReadRegister(uint32_t sensorKind, SensorRegister where) = 0;
 
-    const ChipDriverTraits& m_Traits;
+    const ChipVariant& m_Chip;
 };
 
 // A driver with its register table and hardware monitor, owned by value.
@@ -97,17 +70,17 @@ template <class Data, class HwMon>
 class TChipDriver : public CChipDriver
 {
 public:
-    ~TChipDriver() override { LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " Destroyed").c_str()); }
+    ~TChipDriver() override { LogQuick(LOG_DEBUG, (std::string(m_Chip.driverName) + " Destroyed").c_str()); }
 
     Data m_Data;
     HwMon m_HwMon;
 
 protected:
-    TChipDriver(const ChipDriverTraits& traits, CChipManager* pChipManager, const std::string& description,
+    TChipDriver(const ChipVariant& chip, CChipManager* pChipManager, const std::string& description,
                 uint32_t dwAddress, uint32_t dwAddressType, uint16_t wSMBiosHandle)
-        : CChipDriver(traits, pChipManager, description, dwAddress, dwAddressType, wSMBiosHandle)
+        : CChipDriver(chip, pChipManager, description, dwAddress, dwAddressType, wSMBiosHandle)
     {
-        LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " Constructed").c_str());
+        LogQuick(LOG_DEBUG, (std::string(m_Chip.driverName) + " Constructed").c_str());
     }
 
     const CChipRegisterTable& RegisterTable() const override { return m_Data; }

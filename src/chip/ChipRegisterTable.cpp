@@ -1,5 +1,6 @@
 #include "ChipRegisterTable.h"
 
+#include "ChipTable.h"
 #include "POSSystem.h"
 #include "SMBiosSensorRecords.h"
 #include "log.h"
@@ -76,8 +77,8 @@ uint64_t Scaled(uint64_t value, double factor)
 }
 }  // namespace
 
-CChipRegisterTable::CChipRegisterTable(const RegisterRow* rows, size_t count, int32_t temperatureRange)
-    : m_pRows(rows), m_nRows(count), m_nTemperatureRange(temperatureRange)
+CChipRegisterTable::CChipRegisterTable(const ChipVariant& chip)
+    : m_pRows(chip.registers.rows), m_nRows(chip.registers.count), m_nTemperatureRange(chip.temperatureRange)
 {
     Initialise();
 }

@@ -1,6 +1,7 @@
 // The register tables of the chip drivers: per sensor register (the BankPort, (bank << 8) | index)
 // the static CIM description of a sensor on it and the conversion that finishes its reading.
-// Each chip's table is a constant list of rows; everything that works on a row is here.
+// Each chip's table is a constant list of rows in the chip table; everything that works on a row
+// is here.
 #pragma once
 
 #include <cstddef>
@@ -113,8 +114,10 @@ struct RegisterRow
 // Fan readings below this many revolutions per minute are noise.
 constexpr uint64_t kFanFloor = 301;
 
-// One chip's table. A chip's class hands its rows to the constructor; the first row of a
-// BankPort wins, later ones are ignored.
+struct ChipVariant;
+
+// One chip's table, from the rows of its chip-table row; the first row of a BankPort wins,
+// later ones are ignored.
 class CChipRegisterTable
 {
 public:
@@ -128,8 +131,7 @@ public:
     std::map<uint32_t, BankPortData> m_mapData;
 
 protected:
-    // temperatureRange: MaxReadable of the temperature rows (MinReadable is its negative).
-    CChipRegisterTable(const RegisterRow* rows, size_t count, int32_t temperatureRange);
+    explicit CChipRegisterTable(const ChipVariant& chip);
     // Inserts the rows.
     void Initialise();
 

@@ -2,16 +2,12 @@
 // voltages and the fan, one byte of whole degrees for temperatures.
 #pragma once
 
+#include "ChipTable.h"
 #include "IteSioIo.h"
 #include "log.h"
 
 #include <cstdint>
 #include <string>
-
-struct IteHwMonTraits
-{
-    const char* className;  // "IT5571_HwMon"
-};
 
 class CIteHwMon
 {
@@ -29,9 +25,9 @@ public:
     bool m_bInit = false;
 
 protected:
-    explicit CIteHwMon(const IteHwMonTraits& traits) : m_Traits(traits) {}
+    explicit CIteHwMon(const ChipVariant& chip) : m_Chip(chip) {}
     void Attach(CIteSioIo& sio) { m_pSio = &sio; }
-    const IteHwMonTraits& m_Traits;
+    const ChipVariant& m_Chip;
 
 private:
     // Register reg holds the high byte, reg + 1 the low one.
@@ -44,12 +40,12 @@ template <class Sio>
 class TIteHwMon : public CIteHwMon
 {
 public:
-    explicit TIteHwMon(const IteHwMonTraits& traits) : CIteHwMon(traits)
+    explicit TIteHwMon(const ChipVariant& chip) : CIteHwMon(chip)
     {
         Attach(sio);
-        LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " constructed").c_str());
+        LogQuick(LOG_DEBUG, (std::string(m_Chip.hwmonName) + " constructed").c_str());
     }
-    ~TIteHwMon() override { LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " destroyed").c_str()); }
+    ~TIteHwMon() override { LogQuick(LOG_DEBUG, (std::string(m_Chip.hwmonName) + " destroyed").c_str()); }
 
     Sio sio;
 };

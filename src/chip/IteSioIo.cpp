@@ -13,14 +13,14 @@ constexpr long kSettleNanoseconds = 1000000;
 constexpr uint32_t kLastIndexPort = 0xFFFE;
 }  // namespace
 
-CIteSioIo::CIteSioIo(const IteSioTraits& traits) : m_Traits(traits)
+CIteSioIo::CIteSioIo(const ChipVariant& chip) : m_Chip(chip)
 {
-    LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " constructed").c_str());
+    LogQuick(LOG_DEBUG, (std::string(m_Chip.accessName) + " constructed").c_str());
 }
 
 CIteSioIo::~CIteSioIo()
 {
-    LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " destroyed").c_str());
+    LogQuick(LOG_DEBUG, (std::string(m_Chip.accessName) + " destroyed").c_str());
 }
 
 int CIteSioIo::initialise(uint32_t indexPort)
@@ -29,14 +29,14 @@ int CIteSioIo::initialise(uint32_t indexPort)
     // device's ports.
     if (indexPort > kLastIndexPort)
     {
-        Log(LOG_ERROR, "%s::initialise - index port 0x%08x is not an I/O port pair", m_Traits.className,
+        Log(LOG_ERROR, "%s::initialise - index port 0x%08x is not an I/O port pair", m_Chip.accessName,
             indexPort);
         return SIO_NO_DEVICE;
     }
     if (!m_Port.initialise())
         return 0;
     m_wRegBase = static_cast<uint16_t>(indexPort);
-    Log(LOG_DEBUG, "%s::initialise - init ok, reg_base = 0x%04x", m_Traits.className, m_wRegBase);
+    Log(LOG_DEBUG, "%s::initialise - init ok, reg_base = 0x%04x", m_Chip.accessName, m_wRegBase);
     m_bInit = true;
     return 0;
 }
@@ -45,7 +45,7 @@ int CIteSioIo::readRegByte(uint8_t reg)
 {
     if (!m_bInit)
     {
-        Log(LOG_ERROR, "%s::readRegByte - internal error - not initialised\n", m_Traits.className);
+        Log(LOG_ERROR, "%s::readRegByte - internal error - not initialised\n", m_Chip.accessName);
         return 0;
     }
     sioputb(m_wRegBase, reg);
@@ -66,7 +66,7 @@ uint8_t CIteSioIo::siogetb(uint16_t port)
 
 void CIteSioIo::Settle() const
 {
-    if (!m_Traits.settleBeforeAccess)
+    if (!m_Chip.Has(Quirk::SettleBeforeAccess))
         return;
     // A signal must not cut the wait short: the controller needs the whole millisecond.
     timespec remaining{0, kSettleNanoseconds};

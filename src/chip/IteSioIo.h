@@ -1,17 +1,12 @@
 // Access to the registers of the ITE IT5571 embedded controller: an index port (the address the
 // BIOS gives in SMBIOS) and the data port after it, no configuration space, no banks. Each
-// generation's access class only supplies its constants.
+// generation's access class only passes its row of the chip table.
 #pragma once
 
+#include "ChipTable.h"
 #include "PortIo.h"
 
 #include <cstdint>
-
-struct IteSioTraits
-{
-    const char* className;    // heads every message: "IT5571_SioIo"
-    bool settleBeforeAccess;  // the second-generation firmware needs 1 ms before each access
-};
 
 class CIteSioIo
 {
@@ -33,10 +28,10 @@ public:
     uint16_t m_wRegBase = 0;
 
 protected:
-    explicit CIteSioIo(const IteSioTraits& traits);
+    explicit CIteSioIo(const ChipVariant& chip);
 
 private:
     void Settle() const;
 
-    const IteSioTraits& m_Traits;
+    const ChipVariant& m_Chip;
 };

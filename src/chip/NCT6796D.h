@@ -1,13 +1,4 @@
-// The sensor driver of the Nuvoton NCT6796D.
+// Kept for its includers: the NCT6796D classes are declared with their family's.
 #pragma once
 
-#include "ChipDriver.h"
-#include "NCT6796DHwMon.h"
-#include "NCT6796D_Data.h"
-
-class NCT6796D : public TChipDriver<NCT6796D_Data, NCT6796DHwMon>
-{
-public:
-    NCT6796D(CChipManager* pChipManager, const std::string& description, uint32_t dwAddress,
-             uint32_t dwAddressType, uint16_t wSMBiosHandle);
-};
+#include "NuvotonChips.h"

@@ -1,10 +1,4 @@
-// Super I/O access to the Nuvoton NCT6796D.
+// Kept for its includers: the NCT6796D classes are declared with their family's.
 #pragma once
 
-#include "NuvotonSioIo.h"
-
-class NCT6796DSioIo : public CNuvotonSioIo
-{
-public:
-    NCT6796DSioIo();
-};
+#include "NuvotonChips.h"

@@ -8,7 +8,7 @@ constexpr uint64_t kFanCountRpm = 1350000;
 
 int CNuvotonHwMon::initialise()
 {
-    const int result = m_pSio->initialise(m_Traits.deviceId);
+    const int result = m_pSio->initialise(m_Chip.deviceId);
     if (result == 0)
         m_bInit = true;
     return result;
@@ -17,12 +17,12 @@ int CNuvotonHwMon::initialise()
 uint64_t CNuvotonHwMon::getVoltageReading(uint8_t bank, uint8_t reg)
 {
     const unsigned byte = static_cast<unsigned>(m_pSio->readRegByte(bank, reg));
-    const uint64_t millivolts = static_cast<uint64_t>(byte) * m_Traits.voltageStep(bank, reg);
-    if (m_Traits.voltageTraceName != nullptr)
+    const uint64_t millivolts = static_cast<uint64_t>(byte) * m_Chip.voltageSteps.Step(bank, reg);
+    if (m_Chip.voltageTraceName != nullptr)
     {
         Log(LOG_DEBUG, "%s::getVoltageReading - sio.readRegByte(0x%04x, 0x%04x) = %02x(%d)",
-            m_Traits.voltageTraceName, bank, reg, byte, byte);
-        Log(LOG_DEBUG, "%s::getVoltageReading - scaled_8mv_val = %04x(%d)", m_Traits.voltageTraceName,
+            m_Chip.voltageTraceName, bank, reg, byte, byte);
+        Log(LOG_DEBUG, "%s::getVoltageReading - scaled_8mv_val = %04x(%d)", m_Chip.voltageTraceName,
             static_cast<unsigned>(millivolts), static_cast<int>(millivolts));
     }
     return millivolts;
@@ -30,7 +30,7 @@ uint64_t CNuvotonHwMon::getVoltageReading(uint8_t bank, uint8_t reg)
 
 uint64_t CNuvotonHwMon::getFanReading(uint8_t bank, uint8_t reg)
 {
-    if (m_Traits.fanIsCount)
+    if (m_Chip.Has(Quirk::FanIsCount))
     {
         const unsigned count = static_cast<unsigned>(m_pSio->readRegByte(bank, reg));
         return count == 0 || count == 255 ? 0 : kFanCountRpm / count;
@@ -38,12 +38,12 @@ uint64_t CNuvotonHwMon::getFanReading(uint8_t bank, uint8_t reg)
     const uint8_t lowReg = static_cast<uint8_t>(reg + 1);
     const unsigned high = static_cast<unsigned>(m_pSio->readRegByte(bank, reg));
     const unsigned low = static_cast<unsigned>(m_pSio->readRegByte(bank, lowReg));
-    if (m_Traits.fanAndTemperatureTraceName != nullptr)
+    if (m_Chip.fanAndTemperatureTraceName != nullptr)
     {
         Log(LOG_DEBUG, "%s::getFanReading - sio.readRegByte(0x%04x, 0x%04x) = hi - %02x(%d)",
-            m_Traits.fanAndTemperatureTraceName, bank, reg, high, high);
+            m_Chip.fanAndTemperatureTraceName, bank, reg, high, high);
         Log(LOG_DEBUG, "%s::getFanReading - sio.readRegByte(0x%04x, 0x%04x) = lo - %02x(%d)",
-            m_Traits.fanAndTemperatureTraceName, bank, lowReg, low, low);
+            m_Chip.fanAndTemperatureTraceName, bank, lowReg, low, low);
     }
     return high << 8 | low;
 }
@@ -52,8 +52,8 @@ int64_t CNuvotonHwMon::getTemperatureReading(uint8_t bank, uint8_t reg)
 {
     // The byte is whole degrees, taken unsigned.
     const unsigned byte = static_cast<unsigned>(m_pSio->readRegByte(bank, reg));
-    if (m_Traits.fanAndTemperatureTraceName != nullptr)
+    if (m_Chip.fanAndTemperatureTraceName != nullptr)
         Log(LOG_DEBUG, "%s::getTemperatureReading - sio.readRegByte(0x%04x, 0x%04x) = %02x(%d)",
-            m_Traits.fanAndTemperatureTraceName, bank, reg, byte, byte);
+            m_Chip.fanAndTemperatureTraceName, bank, reg, byte, byte);
     return static_cast<int64_t>(byte) * 1000;
 }

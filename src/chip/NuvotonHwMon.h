@@ -1,26 +1,14 @@
 // Hardware-monitor reads shared by the Nuvoton/Winbond chips: one or two register bytes turned
-// into millivolts, a fan word (or rpm) and thousandths of a degree. A chip's class supplies its
-// constants and which registers are voltage inputs.
+// into millivolts, a fan word (or rpm) and thousandths of a degree. A chip's class passes its row
+// of the chip table: the device ID, the voltage steps, the fan form and the trace names.
 #pragma once
 
+#include "ChipTable.h"
 #include "NuvotonSioIo.h"
 #include "log.h"
 
 #include <cstdint>
 #include <string>
-
-struct NuvotonHwMonTraits
-{
-    const char* className;  // "NCT6796DHwMon"
-    uint16_t deviceId;      // what the probe must find, revision nibble clear
-    // Millivolts per step of a voltage register: 8, 16 behind a halving divider, 0 where the
-    // chip has no voltage input.
-    unsigned (*voltageStep)(uint8_t bank, uint8_t reg);
-    bool fanIsCount;  // one count byte, 1350000 / count rpm (w83627ehf); else a 16-bit word
-    // Name heading the trace lines of the reads; null for chips that trace nothing.
-    const char* voltageTraceName;
-    const char* fanAndTemperatureTraceName;
-};
 
 class CNuvotonHwMon
 {
@@ -38,10 +26,10 @@ public:
     bool m_bInit = false;
 
 protected:
-    explicit CNuvotonHwMon(const NuvotonHwMonTraits& traits) : m_Traits(traits) {}
+    explicit CNuvotonHwMon(const ChipVariant& chip) : m_Chip(chip) {}
     // The access object lives in the chip's class; it is attached once it exists.
     void Attach(CNuvotonSioIo& sio) { m_pSio = &sio; }
-    const NuvotonHwMonTraits& m_Traits;
+    const ChipVariant& m_Chip;
 
 private:
     CNuvotonSioIo* m_pSio = nullptr;
@@ -52,15 +40,12 @@ template <class Sio>
 class TNuvotonHwMon : public CNuvotonHwMon
 {
 public:
-    explicit TNuvotonHwMon(const NuvotonHwMonTraits& traits) : CNuvotonHwMon(traits)
+    explicit TNuvotonHwMon(const ChipVariant& chip) : CNuvotonHwMon(chip)
     {
         Attach(sio);
-        LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " constructed").c_str());
+        LogQuick(LOG_DEBUG, (std::string(m_Chip.hwmonName) + " constructed").c_str());
     }
-    ~TNuvotonHwMon() override
-    {
-        LogQuick(LOG_DEBUG, (std::string(m_Traits.className) + " destroyed").c_str());
-    }
+    ~TNuvotonHwMon() override { LogQuick(LOG_DEBUG, (std::string(m_Chip.hwmonName) + " destroyed").c_str()); }
 
     Sio sio;
 };

@@ -42,14 +42,14 @@ void LogLifecycle(const char* className, const char* event)
 }
 }  // namespace
 
-CNuvotonSioIo::CNuvotonSioIo(const NuvotonSioTraits& traits) : m_Traits(traits)
+CNuvotonSioIo::CNuvotonSioIo(const ChipVariant& chip) : m_Chip(chip)
 {
-    LogLifecycle(m_Traits.className, " constructed");
+    LogLifecycle(m_Chip.accessName, " constructed");
 }
 
 CNuvotonSioIo::~CNuvotonSioIo()
 {
-    LogLifecycle(m_Traits.className, " destroyed");
+    LogLifecycle(m_Chip.accessName, " destroyed");
 }
 
 void CNuvotonSioIo::sioenter(uint16_t ef)
@@ -60,7 +60,7 @@ void CNuvotonSioIo::sioenter(uint16_t ef)
 
 void CNuvotonSioIo::sioleave(uint16_t ef)
 {
-    if (m_Traits.leaveWithKey)
+    if (m_Chip.Has(Quirk::LeaveWithKey))
         m_Port.outb(ef, kLeaveKey);
     m_Port.outb(ef, kConfigControl);
     m_Port.outb(static_cast<uint16_t>(ef + 1), kReturnToWaitForKey);
@@ -88,7 +88,7 @@ int CNuvotonSioIo::readRegByte(uint8_t bank, uint8_t reg)
 {
     if (!m_bInit)
     {
-        Log(LOG_ERROR, "%s::readRegByte - internal error - not initialised\n", m_Traits.className);
+        Log(LOG_ERROR, "%s::readRegByte - internal error - not initialised\n", m_Chip.accessName);
         return 0;
     }
     // The bank is selected on every read: another reader may have moved it.
@@ -98,7 +98,7 @@ int CNuvotonSioIo::readRegByte(uint8_t bank, uint8_t reg)
 
 int CNuvotonSioIo::getDevice(uint16_t expectedId, uint16_t ef)
 {
-    const char* name = m_Traits.className;
+    const char* name = m_Chip.accessName;
     sioenter(ef);
     Log(LOG_DEBUG, "%s::getDevice - Looking for device id 0x%04x on EF Reg 0x%04x%s", name, expectedId, ef,
         ProbeEnd());
@@ -117,7 +117,7 @@ int CNuvotonSioIo::getDevice(uint16_t expectedId, uint16_t ef)
         return SIO_NO_DEVICE;
     }
     m_wDeviceId = foundId;
-    Log(LOG_DEBUG, "%s::getDevice - found known %s device_id=%04x(%d)%s", name, m_Traits.chipName, foundId,
+    Log(LOG_DEBUG, "%s::getDevice - found known %s device_id=%04x(%d)%s", name, m_Chip.driverName, foundId,
         foundId, ProbeEnd());
 
     sioselect(ef, kHardwareMonitorDevice);
@@ -154,18 +154,22 @@ int CNuvotonSioIo::initialise(uint16_t expectedId)
     // Without "/dev/port" the driver still comes up; every read then reports the internal error.
     if (!m_Port.initialise())
         return 0;
-    int result = getDevice(expectedId, kFirstConfigPort);
-    if (result != 0)
-        result = getDevice(expectedId, kSecondConfigPort);
+    int result = SIO_NO_DEVICE;
+    for (const uint16_t ef : m_Chip.configPorts)
+    {
+        result = getDevice(expectedId, ef);
+        if (result == 0)
+            break;
+    }
     if (result != 0)
         return result;
 
     Log(LOG_DEBUG,
-        m_Traits.compactRegBase ? "%s::initialise - init ok, reg_base=0x%04x"
-                                : "%s::initialise - init ok, reg_base = 0x%04x",
-        m_Traits.className, m_wRegBase);
+        m_Chip.Has(Quirk::CompactRegBase) ? "%s::initialise - init ok, reg_base=0x%04x"
+                                          : "%s::initialise - init ok, reg_base = 0x%04x",
+        m_Chip.accessName, m_wRegBase);
     m_bInit = true;
-    for (unsigned bank = 0; bank <= m_Traits.lastDumpedBank; ++bank)
+    for (unsigned bank = 0; bank <= m_Chip.lastDumpedBank; ++bank)
         dbgDumpBank(static_cast<uint8_t>(bank));
     return 0;
 }

@@ -1,28 +1,17 @@
-// Super I/O access shared by the Nuvoton/Winbond chips: the probe on the configuration ports
-// (0x2E, then 0x4E), the hardware-monitor base from logical device 0x0B, and banked register
+// Super I/O access shared by the Nuvoton/Winbond chips: the probe on the chip's configuration
+// ports in turn, the hardware-monitor base from logical device 0x0B, and banked register
 // reads through the index/data pair at base + 5 / base + 6. Each chip's access class only
-// supplies its constants.
+// passes its row of the chip table.
 #pragma once
 
+#include "ChipTable.h"
 #include "PortIo.h"
 
 #include <cstdint>
 
-struct NuvotonSioTraits
-{
-    const char* className;        // heads every message: "NCT6796DSioIo"
-    const char* chipName;         // in the "found known ... device" message: "NCT6796D"
-    uint8_t lastDumpedBank;       // banks 0 to this one are dumped to the log once the chip is found
-    bool leaveWithKey;            // 0xAA before the configuration-control write when leaving
-    bool probeLinesEndInNewline;  // the NCT6106's probe messages carry a trailing line feed
-    bool compactRegBase;          // "reg_base=0x%04x" rather than "reg_base = 0x%04x"
-};
-
 class CNuvotonSioIo
 {
 public:
-    static constexpr uint16_t kFirstConfigPort = 0x2E;
-    static constexpr uint16_t kSecondConfigPort = 0x4E;
     static constexpr uint8_t kBankSelect = 0x4E;
 
     virtual ~CNuvotonSioIo();
@@ -53,10 +42,10 @@ public:
     uint16_t m_wDeviceId = 0;
 
 protected:
-    explicit CNuvotonSioIo(const NuvotonSioTraits& traits);
+    explicit CNuvotonSioIo(const ChipVariant& chip);
 
 private:
-    const char* ProbeEnd() const { return m_Traits.probeLinesEndInNewline ? "\n" : ""; }
+    const char* ProbeEnd() const { return m_Chip.Has(Quirk::ProbeLinesEndInNewline) ? "\n" : ""; }
 
-    const NuvotonSioTraits& m_Traits;
+    const ChipVariant& m_Chip;
 };
