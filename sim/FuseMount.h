@@ -52,9 +52,6 @@ public:
     // Stops serving and unmounts (lazily, so files still open elsewhere only fail from now on).
     void Stop();
 
-    const std::string& MountPoint() const { return m_mountPoint; }
-    bool Mounted() const { return m_session != nullptr; }
-
 private:
     std::unique_ptr<FuseContext> m_context;
     std::string m_mountPoint;

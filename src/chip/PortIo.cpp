@@ -1,49 +1,92 @@
 #include "PortIo.h"
 
+#include "PortBackend.h"
 #include "SysRoot.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
-PortIo::~PortIo()
+namespace
 {
-    if (m_fd != -1)
-        close(m_fd);
+// pread/pwrite position and transfer in one system call, so an access costs exactly one.
+class DevPortChannel : public PortChannel
+{
+public:
+    explicit DevPortChannel(int fd) : m_fd(fd) {}
+    ~DevPortChannel() override { close(m_fd); }
+    DevPortChannel(const DevPortChannel&) = delete;
+    DevPortChannel& operator=(const DevPortChannel&) = delete;
+
+    bool Read(uint16_t port, uint8_t& value) override
+    {
+        ssize_t got;
+        do
+            got = pread(m_fd, &value, 1, static_cast<off_t>(port));
+        while (got < 0 && errno == EINTR);
+        return got == 1;
+    }
+
+    bool Write(uint16_t port, uint8_t value) override
+    {
+        ssize_t written;
+        do
+            written = pwrite(m_fd, &value, 1, static_cast<off_t>(port));
+        while (written < 0 && errno == EINTR);
+        return written == 1;
+    }
+
+private:
+    const int m_fd;
+};
+
+class DevPort : public PortBackend
+{
+public:
+    std::unique_ptr<PortChannel> Open() override
+    {
+        const int fd = open(QelSys::SysPath("/dev/port").c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            return nullptr;
+        return std::make_unique<DevPortChannel>(fd);
+    }
+};
+
+DevPort g_devPort;
+std::atomic<PortBackend*> g_installed{nullptr};
+}  // namespace
+
+PortBackend& CurrentPortBackend()
+{
+    PortBackend* installed = g_installed.load();
+    return installed != nullptr ? *installed : g_devPort;
 }
+
+PortBackend* InstallPortBackend(PortBackend* backend)
+{
+    return g_installed.exchange(backend);
+}
+
+PortIo::PortIo() = default;
+PortIo::~PortIo() = default;
 
 bool PortIo::initialise()
 {
-    if (m_bOpen)
-        return true;
-    const int fd = open(QelSys::SysPath("/dev/port").c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    m_fd = fd;
-    m_bOpen = true;
-    return true;
+    if (m_channel == nullptr)
+        m_channel = CurrentPortBackend().Open();
+    return m_channel != nullptr;
 }
 
-// pread/pwrite position and transfer in one system call, so an access costs exactly one.
 bool PortIo::outb(uint16_t port, uint8_t value)
 {
-    if (!m_bOpen)
-        return false;
-    ssize_t written;
-    do
-        written = pwrite(m_fd, &value, 1, static_cast<off_t>(port));
-    while (written < 0 && errno == EINTR);
-    return written == 1;
+    return m_channel != nullptr && m_channel->Write(port, value);
 }
 
 uint8_t PortIo::inb(uint16_t port)
 {
-    if (!m_bOpen)
-        return 0;
     uint8_t value = 0;
-    ssize_t got;
-    do
-        got = pread(m_fd, &value, 1, static_cast<off_t>(port));
-    while (got < 0 && errno == EINTR);
-    return got == 1 ? value : 0;
+    if (m_channel == nullptr || !m_channel->Read(port, value))
+        return 0;
+    return value;
 }

@@ -1,17 +1,21 @@
-// Byte access to x86 I/O ports through "/dev/port", whose byte at offset P is port P.
+// Byte access to x86 I/O ports through "/dev/port", whose byte at offset P is port P (or through
+// the backend a test installed, see PortBackend.h).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 // What the Super I/O access layer reports when no chip answers where it looked (or the chip has
 // no usable base); 0 is success.
 constexpr int SIO_NO_DEVICE = 19;
 
+class PortChannel;
+
 class PortIo
 {
 public:
-    PortIo() = default;
-    virtual ~PortIo();
+    PortIo();
+    ~PortIo();
     PortIo(const PortIo&) = delete;
     PortIo& operator=(const PortIo&) = delete;
 
@@ -22,9 +26,6 @@ public:
     // Reads one byte from the port; 0 when the device is not open or nothing was read.
     uint8_t inb(uint16_t port);
 
-    bool isOpen() const { return m_bOpen; }
-
 private:
-    bool m_bOpen = false;
-    int m_fd = -1;
+    std::unique_ptr<PortChannel> m_channel;
 };

@@ -1,11 +1,13 @@
-// How CChip starts, fails and refuses, on simulated machines: the model check before any
-// hardware, a management device without driver, a log that cannot be read, handles that name no
-// device, a second and a concurrent Initialise, and a retry after a failure.
+// How CChip starts, fails and refuses, on simulated machines (in this process, without a mount):
+// the model check before any hardware, a management device without driver, a log that cannot be
+// read, handles that name no device, a second and a concurrent Initialise, and a retry after a
+// failure.
 #include "Capture.h"
 #include "ChipDevice.h"
 #include "ChipManager.h"
 #include "ChipStartReport.h"
-#include "SimulatedMachine.h"
+#include "InProcessMachine.h"
+#include "Requires.h"
 #include "chip.h"
 
 #include <gmock/gmock.h>
@@ -48,13 +50,13 @@ QelSim::Profile TwoChips(const std::string& secondDescription, const std::string
     return QelSim::ParseProfile(falcon.dump(), "two-chips");
 }
 
-uint64_t Accesses(QelTest::SimulatedMachine& machine)
+uint64_t Accesses(QelTest::InProcessMachine& machine)
 {
     const QelSim::PortStats stats = machine.Bus().Stats();
     return stats.reads + stats.writes;
 }
 
-long CountMessages(QelTest::SimulatedMachine& machine, const std::string& text)
+long CountMessages(QelTest::InProcessMachine& machine, const std::string& text)
 {
     const std::vector<std::string> messages = machine.SysRoot().LogMessages();
     return std::count_if(messages.begin(), messages.end(),
@@ -75,18 +77,8 @@ std::vector<SENSOR_HANDLE> Handles(CChip& chip)
     return std::vector<SENSOR_HANDLE>(list.begin(), list.end());
 }
 
-class ChipStart : public QelTest::SimulatedMachineTest
+class ChipStart : public QelTest::InProcessMachineTest
 {
-protected:
-    // The machine before goes first: its system root, on the way out, restores QEL_SYSROOT to what
-    // it found, which must not be undone after the new one has set it.
-    QelTest::SimulatedMachine& BringUp(const QelSim::Profile& profile)
-    {
-        m_machine.reset();
-        m_machine.reset(new QelTest::SimulatedMachine(profile));
-        return *m_machine;
-    }
-    QelTest::SimulatedMachine& BringUp(const std::string& name) { return BringUp(Shipped(name)); }
 };
 }  // namespace
 
@@ -94,7 +86,7 @@ TEST_F(ChipStart, AnUnknownModelFailsBeforeAnyHardwareOrManagementDevice)
 {
     QelSim::Profile profile = Shipped("ambercoral");
     profile.bios.version = "XX0101";
-    QelTest::SimulatedMachine& machine = BringUp(profile);
+    QelTest::InProcessMachine& machine = BringUp(profile);
 
     CChip chip;
     CSensorReading reading;
@@ -127,7 +119,7 @@ TEST_F(ChipStart, AManagementDeviceWithoutDriverFailsTheStartAndARetryNumbersFro
 {
     // The second description has a trailing blank: no driver takes it.
     const QelSim::Profile broken = TwoChips("Nuvoton NCT6796D ");
-    QelTest::SimulatedMachine& machine = BringUp(broken);
+    QelTest::InProcessMachine& machine = BringUp(broken);
     CChip chip;
     EXPECT_EQ(Initialise(chip), SS_NO_DRIVER);
     // The first device had started.
@@ -176,6 +168,7 @@ TEST_F(ChipStart, AManagementDeviceWithoutDriverFailsTheStartAndARetryNumbersFro
 
 TEST_F(ChipStart, OnlyTheFirstDeviceNamesTheProbesOfLimitEvents)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     // The log's probe is a sensor of the second chip: the manager looks in the first device only.
     BringUp(TwoChips("Nuvoton NCT6796D", "CPU Fan"));
     CChipManager manager;
@@ -204,7 +197,7 @@ TEST_F(ChipStart, AnUnreadableLogLeavesTheSensorsWorking)
     // The Type 15 structure points beyond the end of physical memory.
     QelSim::Profile profile = Shipped("falcon");
     profile.eventLog->address = 0x7FFF0000;
-    QelTest::SimulatedMachine& machine = BringUp(profile);
+    QelTest::InProcessMachine& machine = BringUp(profile);
     QelSim::MachineImage image = QelSim::BuildImage(profile);
     image.SetMemorySize(0x40000000);
     machine.SysRoot().Install(image);
@@ -234,7 +227,7 @@ TEST_F(ChipStart, AnUnreadableLogLeavesTheSensorsWorking)
 
 TEST_F(ChipStart, HandlesThatNameNoSensorAreInvalidAndTouchNoChip)
 {
-    QelTest::SimulatedMachine& machine = BringUp("ambercoral");
+    QelTest::InProcessMachine& machine = BringUp("ambercoral");
     CChip chip;
     ASSERT_EQ(Initialise(chip), SS_SUCCESS);
     const SENSOR_HANDLE valid = Handles(chip).front();
@@ -259,7 +252,7 @@ TEST_F(ChipStart, HandlesThatNameNoSensorAreInvalidAndTouchNoChip)
 
 TEST_F(ChipStart, ASecondInitialiseReadsNeitherSmbiosNorTheChip)
 {
-    QelTest::SimulatedMachine& machine = BringUp("ambercoral");
+    QelTest::InProcessMachine& machine = BringUp("ambercoral");
     CChip chip;
     ASSERT_EQ(Initialise(chip), SS_SUCCESS);
     const long tables = CountMessages(machine, "CRawSMBios Constructed");
@@ -279,7 +272,7 @@ TEST_F(ChipStart, ASecondInitialiseReadsNeitherSmbiosNorTheChip)
 
 TEST_F(ChipStart, ConcurrentInitialiseStartsTheManagerOnce)
 {
-    QelTest::SimulatedMachine& machine = BringUp("ambercoral");
+    QelTest::InProcessMachine& machine = BringUp("ambercoral");
     // What one start costs on the bus.
     uint64_t before = Accesses(machine);
     {

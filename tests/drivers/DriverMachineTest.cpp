@@ -2,7 +2,7 @@
 // imply, raw and translated, and the CIM description of each sensor. The expectations are worked
 // out here from the register bytes, with the board's wiring written down per machine.
 #include "DriverTestSupport.h"
-#include "SimulatedMachine.h"
+#include "InProcessMachine.h"
 
 #include <gtest/gtest.h>
 
@@ -207,7 +207,7 @@ void PrintTo(const MachineCase& c, std::ostream* os)
     *os << c.profile;
 }
 
-class DriverOnMachine : public QelTest::SimulatedMachineTest,
+class DriverOnMachine : public QelTest::InProcessMachineTest,
                         public ::testing::WithParamInterface<MachineCase>
 {
 };
@@ -216,7 +216,7 @@ class DriverOnMachine : public QelTest::SimulatedMachineTest,
 TEST_P(DriverOnMachine, ReadsWhatTheRegistersImplyAndDescribesEachSensorByItsTableRow)
 {
     const MachineCase& c = GetParam();
-    QelTest::SimulatedMachine& machine = BringUp(c.profile);
+    QelTest::InProcessMachine& machine = BringUp(c.profile);
     const QelSim::ChipProfile& chip = machine.Profile().chips.at(0);
     const Registers registers(chip);
     DriverTest::Driver driver = DriverTest::StartDriver(machine.Profile());

@@ -2,6 +2,7 @@
 // SMBIOS, copied and decoded afresh on every request, and every failure is reported as such.
 #include "EventLogTestSupport.h"
 #include "MachineImage.h"
+#include "Requires.h"
 #include "SMBiosTables.h"
 #include "TempSysRoot.h"
 
@@ -58,8 +59,7 @@ class EventLogContainerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (geteuid() != 0)
-            GTEST_SKIP() << "the log area is copied only by root; run the tests as root";
+        QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
         fan.dwSensorType = SENSOR_KIND_COOLING;
         fan.strDescription = "CPU Fan";
         source.sensors[0x31] = &fan;

@@ -3,6 +3,7 @@
 // reach by physical address.
 #include "EventLogTestSupport.h"
 #include "MachineImage.h"
+#include "Requires.h"
 #include "SMBiosTables.h"
 #include "TempSysRoot.h"
 
@@ -193,8 +194,7 @@ TEST_P(EventLogCorpusTest, StoredType15IsDmidecodesAndOnlyPhysicalLogsAreRead)
     EXPECT_EQ(t.wHandle, expected.handle);
     EXPECT_EQ(AsDmidecode(t), expected.lines);
 
-    if (geteuid() != 0)
-        GTEST_SKIP() << "the log area is copied only by root; run the tests as root";
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     if (t.byAccessMethod == EVENT_LOG_ACCESS_PHYSICAL32)
     {
         // Give the firmware's address a log of the firmware's size.

@@ -2,6 +2,7 @@
 // root), its hexadecimal dump, the refusal without root and the BCD conversion.
 #include "RawEvLog.h"
 #include "MachineImage.h"
+#include "Requires.h"
 #include "TempSysRoot.h"
 #include "log.h"
 
@@ -42,11 +43,7 @@ std::vector<uint8_t> Pattern(size_t size)
 class RawEvLogTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        if (geteuid() != 0)
-            GTEST_SKIP() << "the log area is copied only by root; run the tests as root";
-    }
+    void SetUp() override { QEL_REQUIRE_ROOT_FOR_EVENT_LOG(); }
     QelTest::TempSysRoot root;
 };
 }  // namespace

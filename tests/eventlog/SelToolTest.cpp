@@ -1,6 +1,7 @@
 // qelsensors sel as a user runs it against a machine image with an event log.
 #include "EventLogArea.h"
 #include "MachineImage.h"
+#include "Requires.h"
 #include "RunProgram.h"
 #include "TempSysRoot.h"
 
@@ -34,8 +35,7 @@ ProgramResult Sel(const std::string& root)
 
 TEST(SelTool, ShowsTheDecodedLogAndItsFlagsOnACleanOutput)
 {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "the log area is copied only by root; run the tests as root";
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     QelTest::TempSysRoot root;  // logs every level, so stray library output would show
     QelSim::MachineImage image = Till();
     QelSim::AddSampleEventLog(image, 0x0040, 0x0031);
@@ -60,8 +60,7 @@ TEST(SelTool, ShowsTheDecodedLogAndItsFlagsOnACleanOutput)
 
 TEST(SelTool, SaysWhyTheLogCannotBeRead)
 {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "the log area is copied only by root; run the tests as root";
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     QelTest::TempSysRoot root;
     QelSim::MachineImage indexed = Till();
     QelSim::SystemEventLogFields fields;

@@ -96,19 +96,20 @@ size_t StructureSize(const std::vector<uint8_t>& bytes)
 }
 }  // namespace
 
-// QEMU takes one structure per -smbios file= and lays them out in command-line order before its
-// own; the listed files, put back together at the usual addresses, must be the same machine.
-TEST(QelsimBlobs, OneStructurePerFileMakeTheMachineAgainWithItsHandlesMoved)
+namespace
 {
-    QelTest::TempSysRoot root;
-    const std::string dir = root.Path() + "/blobs";
+// Wren split by `qelsim blobs` into dir and put back together under root at the usual addresses:
+// the structure files in the order listed, and the log area's file.
+void Reassemble(const QelTest::TempSysRoot& root, const std::string& dir, std::vector<std::string>& files,
+                std::string& area)
+{
     const ProgramResult r = Qelsim({"blobs", "wren", dir});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    std::vector<std::string> files = Lines(r.out);
+    files = Lines(r.out);
     ASSERT_GE(files.size(), 3u);
     // The listing is the table order, and so is the order of the names (the way a script globs).
     EXPECT_TRUE(std::is_sorted(files.begin(), files.end() - 1));
-    const std::string area = files.back();
+    area = files.back();
     ASSERT_THAT(area, HasSubstr("/event-log-0x000e6010.bin"));
     files.pop_back();
 
@@ -130,9 +131,21 @@ TEST(QelsimBlobs, OneStructurePerFileMakeTheMachineAgainWithItsHandlesMoved)
     image.SetRawTable(table);
     image.PutBytes(0x000E6010, ReadBytes(area));
     root.Install(image);
+}
+}  // namespace
 
-    // Every reference between structures moved with the handles: the chip's sensors are found,
-    // and the log's limit events name theirs (the EC's driver starts without a port device).
+// QEMU takes one structure per -smbios file= and lays them out in command-line order before its
+// own; the listed files, put back together at the usual addresses, must be the same machine.
+TEST(QelsimBlobs, OneStructurePerFileMakeTheMachineAgainWithItsHandlesMoved)
+{
+    QelTest::TempSysRoot root;
+    const std::string dir = root.Path() + "/blobs";
+    std::vector<std::string> files;
+    std::string area;
+    ASSERT_NO_FATAL_FAILURE(Reassemble(root, dir, files, area));
+
+    // Every reference between structures moved with the handles: the chip's sensors are found
+    // (the EC's driver starts without a port device).
     const ProgramResult smbios =
         RunProgram(BuiltProgram("tools/qelsensors"), {"smbios", "--json", "--sysroot", root.Path()});
     ASSERT_EQ(smbios.exitCode, 0) << smbios.err;
@@ -142,10 +155,6 @@ TEST(QelsimBlobs, OneStructurePerFileMakeTheMachineAgainWithItsHandlesMoved)
     EXPECT_EQ(doc["entryPoint"]["structuresFound"], files.size() + 1);
     ASSERT_EQ(doc["managementDevices"].size(), 1u);
     EXPECT_EQ(doc["managementDevices"][0]["sensors"].size(), 8u);
-    const ProgramResult sel = RunProgram(BuiltProgram("tools/qelsensors"), {"sel", "--sysroot", root.Path()});
-    ASSERT_EQ(sel.exitCode, 0) << sel.err;
-    EXPECT_THAT(sel.out, AllOf(HasSubstr("Type 15 handle    0xE010\n"), HasSubstr("Events (9)\n"),
-                               HasSubstr(":HWMON:CPU Temperature transitioned from within-limit")));
 
     // Another machine into the same directory leaves nothing of the first behind.
     const ProgramResult again = Qelsim({"blobs", QEL_SOURCE_DIR "/tests/realkernel/profiles/falcon-rtc.json",
@@ -172,6 +181,20 @@ TEST(QelsimBlobs, OneStructurePerFileMakeTheMachineAgainWithItsHandlesMoved)
     const ProgramResult crowded = Qelsim({"blobs", "wren", dir, "--handle-base", "0xF001"});
     EXPECT_EQ(crowded.exitCode, 1);
     EXPECT_THAT(crowded.err, HasSubstr("leaves no room"));
+}
+
+// The log's limit events still name their sensor after the handles moved.
+TEST(QelsimBlobs, TheReassembledLogNamesTheSensorsOfItsLimitEvents)
+{
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
+    QelTest::TempSysRoot root;
+    std::vector<std::string> files;
+    std::string area;
+    ASSERT_NO_FATAL_FAILURE(Reassemble(root, root.Path() + "/blobs", files, area));
+    const ProgramResult sel = RunProgram(BuiltProgram("tools/qelsensors"), {"sel", "--sysroot", root.Path()});
+    ASSERT_EQ(sel.exitCode, 0) << sel.err;
+    EXPECT_THAT(sel.out, AllOf(HasSubstr("Type 15 handle    0xE010\n"), HasSubstr("Events (9)\n"),
+                               HasSubstr(":HWMON:CPU Temperature transitioned from within-limit")));
 }
 
 TEST(Qelsim, ADetachedServerServesOtherProcessesUntilTakenDown)

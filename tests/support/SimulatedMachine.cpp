@@ -2,11 +2,20 @@
 
 #include "FuseMount.h"
 
+#include <unistd.h>
+
 namespace QelTest
 {
 std::string FuseUnavailable()
 {
-    return QelSim::FuseMount::Unavailable();
+    const std::string why = QelSim::FuseMount::Unavailable();
+    if (why.empty())
+        return "";
+    if (access("/dev/fuse", F_OK) != 0)
+        return "needs /dev/fuse, which this machine does not offer";
+    if (geteuid() != 0)
+        return "needs root to mount FUSE (/dev/fuse is not open to this user)";
+    return "needs a FUSE mount: " + why;
 }
 
 SimulatedMachine::SimulatedMachine(const std::string& profile, int logLevel)

@@ -5,6 +5,7 @@
 
 #include "Machine.h"
 #include "Profile.h"
+#include "Requires.h"
 #include "TempSysRoot.h"
 
 #include <gtest/gtest.h>
@@ -14,18 +15,6 @@
 
 namespace QelTest
 {
-// Empty when this process can mount FUSE file systems; otherwise why it cannot.
-std::string FuseUnavailable();
-
-// Skips the calling test (or fixture SetUp) where FUSE cannot be mounted.
-#define QEL_REQUIRE_FUSE()                                                                                   \
-    do                                                                                                       \
-    {                                                                                                        \
-        const std::string qelFuseMissing = QelTest::FuseUnavailable();                                       \
-        if (!qelFuseMissing.empty())                                                                         \
-            GTEST_SKIP() << "needs a FUSE mount, which this machine cannot make: " << qelFuseMissing;        \
-    } while (0)
-
 class SimulatedMachine
 {
 public:
