@@ -300,7 +300,14 @@ void Read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info
         buffer = large.get();
     }
     for (size_t i = 0; i < count; ++i)
+    {
+        if (context.bus.Fails(static_cast<uint16_t>(off + i)))
+        {
+            fuse_reply_err(req, EIO);
+            return;
+        }
         buffer[i] = static_cast<char>(context.bus.Read(static_cast<uint16_t>(off + i)));
+    }
     fuse_reply_buf(req, buffer, count);
 }
 
@@ -343,7 +350,14 @@ void Write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t o
     }
     const size_t count = std::min<size_t>(size, kPortCount - off);
     for (size_t i = 0; i < count; ++i)
+    {
+        if (bus.Fails(static_cast<uint16_t>(off + i)))
+        {
+            fuse_reply_err(req, EIO);
+            return;
+        }
         bus.Write(static_cast<uint16_t>(off + i), static_cast<uint8_t>(buf[i]));
+    }
     fuse_reply_write(req, count);
 }
 

@@ -75,6 +75,26 @@ void PortBus::Write(uint16_t port, uint8_t value)
     Record(port, value, true, device != nullptr);
 }
 
+void PortBus::FailPorts(uint16_t first, uint16_t last)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failing = true;
+    m_firstFailing = first;
+    m_lastFailing = last;
+}
+
+void PortBus::ClearFailingPorts()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failing = false;
+}
+
+bool PortBus::Fails(uint16_t port) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_failing && port >= m_firstFailing && port <= m_lastFailing;
+}
+
 PortStats PortBus::Stats() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

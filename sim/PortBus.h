@@ -75,6 +75,13 @@ public:
     uint8_t Read(uint16_t port);
     void Write(uint16_t port, uint8_t value);
 
+    // Accesses to the ports first..last fail (the front ends answer them with EIO), as on a
+    // machine whose port device gives up; ClearFailingPorts ends it. Failed accesses reach no
+    // device and are not counted.
+    void FailPorts(uint16_t first, uint16_t last);
+    void ClearFailingPorts();
+    bool Fails(uint16_t port) const;
+
     PortStats Stats() const;
     // The sequence number of the last access (0 before the first); a mark for AccessesSince.
     uint64_t Mark() const;
@@ -93,6 +100,9 @@ private:
     PortStats m_stats;
     uint64_t m_sequence = 0;
     std::vector<PortAccess> m_ring;  // m_ring[sequence % size]
+    bool m_failing = false;
+    uint16_t m_firstFailing = 0;
+    uint16_t m_lastFailing = 0;
 };
 
 // "w 0x002e 0x87" / "r 0x002f 0xd4" (with " -" appended when no device answered).

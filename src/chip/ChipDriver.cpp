@@ -186,7 +186,16 @@ SENSOR_STATUS CChipDriver::ReadSensor(uint16_t wHandle, CSensorReading& reading)
         Log(LOG_DEBUG, "%s::ReadSensor - Unknown sensor type=0x%x", name, kind);
         return SS_INTERNAL_ERROR;
     }
-    uint64_t value = ReadRegister(kind, DecodeRegister(pSensor->dwOEMDefined));
+    const SensorRegister where = DecodeRegister(pSensor->dwOEMDefined);
+    const std::optional<uint64_t> read = ReadRegister(kind, where);
+    if (!read)
+    {
+        // A reading that was not taken is never given out as a value.
+        Log(LOG_ERROR, "%s::ReadSensor - sensor 0x%04x not read: bank %u register 0x%02x did not answer", name,
+            wHandle, where.bank, where.reg);
+        return SS_HWMON_ERROR;
+    }
+    uint64_t value = *read;
     Log(LOG_DEBUG, "%s::ReadSensor - Raw reading=%d, 0x%08x", name, static_cast<int>(value),
         static_cast<unsigned>(value));
     if ((reading.Translate & 1) != 0)

@@ -11,6 +11,7 @@
 #include "log.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class CChipManager;
@@ -60,7 +61,8 @@ protected:
     // What each chip provides.
     virtual const CChipRegisterTable& RegisterTable() const = 0;
     virtual int StartHardwareMonitor() = 0;
-    virtual uint64_t ReadRegister(uint32_t sensorKind, SensorRegister where) = 0;
+    // The register's value; nothing when the chip could not be read.
+    virtual std::optional<uint64_t> ReadRegister(uint32_t sensorKind, SensorRegister where) = 0;
 
     const ChipVariant& m_Chip;
 };
@@ -85,14 +87,16 @@ protected:
 
     const CChipRegisterTable& RegisterTable() const override { return m_Data; }
     int StartHardwareMonitor() override { return StartHwMon(m_HwMon, m_dwAddress); }
-    uint64_t ReadRegister(uint32_t sensorKind, SensorRegister where) override
+    std::optional<uint64_t> ReadRegister(uint32_t sensorKind, SensorRegister where) override
     {
         switch (sensorKind)
         {
         case SENSOR_KIND_COOLING:
             return ReadFan(m_HwMon, where.bank, where.reg);
         case SENSOR_KIND_TEMPERATURE:
-            return static_cast<uint64_t>(ReadTemperature(m_HwMon, where.bank, where.reg));
+            if (const std::optional<int64_t> value = ReadTemperature(m_HwMon, where.bank, where.reg))
+                return static_cast<uint64_t>(*value);
+            return std::nullopt;
         default:
             return ReadVoltage(m_HwMon, where.bank, where.reg);
         }

@@ -8,24 +8,29 @@ int CIteHwMon::initialise(uint32_t indexPort)
     return result;
 }
 
-uint64_t CIteHwMon::ReadWord(uint8_t reg)
+std::optional<uint64_t> CIteHwMon::ReadWord(uint8_t reg)
 {
-    const unsigned high = static_cast<unsigned>(m_pSio->readRegByte(reg));
-    const unsigned low = static_cast<unsigned>(m_pSio->readRegByte(static_cast<uint8_t>(reg + 1)));
-    return high << 8 | low;
+    const int high = m_pSio->readRegByte(reg);
+    const int low = m_pSio->readRegByte(static_cast<uint8_t>(reg + 1));
+    if (high < 0 || low < 0)
+        return std::nullopt;
+    return static_cast<uint64_t>(high) << 8 | static_cast<uint64_t>(low);
 }
 
-uint64_t CIteHwMon::getVoltageReading(uint8_t reg)
+std::optional<uint64_t> CIteHwMon::getVoltageReading(uint8_t reg)
 {
     return ReadWord(reg);
 }
 
-uint64_t CIteHwMon::getFanReading(uint8_t reg)
+std::optional<uint64_t> CIteHwMon::getFanReading(uint8_t reg)
 {
     return ReadWord(reg);
 }
 
-int64_t CIteHwMon::getTemperatureReading(uint8_t reg)
+std::optional<int64_t> CIteHwMon::getTemperatureReading(uint8_t reg)
 {
-    return m_pSio->readRegByte(reg);
+    const int degrees = m_pSio->readRegByte(reg);
+    if (degrees < 0)
+        return std::nullopt;
+    return degrees;
 }

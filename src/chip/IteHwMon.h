@@ -7,6 +7,7 @@
 #include "log.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class CIteHwMon
@@ -18,9 +19,11 @@ public:
 
     // indexPort: the controller's index port, the SMBIOS management device address.
     int initialise(uint32_t indexPort);
-    uint64_t getVoltageReading(uint8_t reg);
-    uint64_t getFanReading(uint8_t reg);
-    int64_t getTemperatureReading(uint8_t reg);
+    // Millivolts, rpm (or the fan word) and thousandths of a degree; nothing when a register
+    // could not be read.
+    std::optional<uint64_t> getVoltageReading(uint8_t reg);
+    std::optional<uint64_t> getFanReading(uint8_t reg);
+    std::optional<int64_t> getTemperatureReading(uint8_t reg);
 
     bool m_bInit = false;
 
@@ -31,7 +34,7 @@ protected:
 
 private:
     // Register reg holds the high byte, reg + 1 the low one.
-    uint64_t ReadWord(uint8_t reg);
+    std::optional<uint64_t> ReadWord(uint8_t reg);
 
     CIteSioIo* m_pSio = nullptr;
 };
@@ -55,15 +58,15 @@ inline int StartHwMon(CIteHwMon& hwmon, uint32_t address)
 {
     return hwmon.initialise(address);
 }
-inline uint64_t ReadVoltage(CIteHwMon& hwmon, uint8_t /*bank*/, uint8_t reg)
+inline std::optional<uint64_t> ReadVoltage(CIteHwMon& hwmon, uint8_t /*bank*/, uint8_t reg)
 {
     return hwmon.getVoltageReading(reg);
 }
-inline uint64_t ReadFan(CIteHwMon& hwmon, uint8_t /*bank*/, uint8_t reg)
+inline std::optional<uint64_t> ReadFan(CIteHwMon& hwmon, uint8_t /*bank*/, uint8_t reg)
 {
     return hwmon.getFanReading(reg);
 }
-inline int64_t ReadTemperature(CIteHwMon& hwmon, uint8_t /*bank*/, uint8_t reg)
+inline std::optional<int64_t> ReadTemperature(CIteHwMon& hwmon, uint8_t /*bank*/, uint8_t reg)
 {
     return hwmon.getTemperatureReading(reg);
 }

@@ -46,10 +46,18 @@ int CIteSioIo::readRegByte(uint8_t reg)
     if (!m_bInit)
     {
         Log(LOG_ERROR, "%s::readRegByte - internal error - not initialised\n", m_Chip.accessName);
-        return 0;
+        return -1;
     }
+    m_Port.clearFailure();
     sioputb(m_wRegBase, reg);
-    return siogetb(static_cast<uint16_t>(m_wRegBase + 1));
+    const uint8_t value = siogetb(static_cast<uint16_t>(m_wRegBase + 1));
+    if (m_Port.failed())
+    {
+        Log(LOG_ERROR, "%s::readRegByte - register 0x%02x not read: %s", m_Chip.accessName, reg,
+            m_Port.failure().c_str());
+        return -1;
+    }
+    return value;
 }
 
 void CIteSioIo::sioputb(uint16_t port, uint8_t value)

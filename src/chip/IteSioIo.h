@@ -15,10 +15,11 @@ public:
     CIteSioIo(const CIteSioIo&) = delete;
     CIteSioIo& operator=(const CIteSioIo&) = delete;
 
-    // 0, also when "/dev/port" cannot be opened (reads then yield 0); SIO_NO_DEVICE when the
+    // 0, also when "/dev/port" cannot be opened (its reads then fail); SIO_NO_DEVICE when the
     // index/data pair does not fit the port space.
     int initialise(uint32_t indexPort);
-    // One register: index to the index port, value from the data port. 0 before initialise.
+    // One register: index to the index port, value from the data port. -1 when it could not be
+    // read: before initialise, or when a port access failed (logged).
     int readRegByte(uint8_t reg);
     void sioputb(uint16_t port, uint8_t value);
     uint8_t siogetb(uint16_t port);

@@ -14,9 +14,12 @@ int CNuvotonHwMon::initialise()
     return result;
 }
 
-uint64_t CNuvotonHwMon::getVoltageReading(uint8_t bank, uint8_t reg)
+std::optional<uint64_t> CNuvotonHwMon::getVoltageReading(uint8_t bank, uint8_t reg)
 {
-    const unsigned byte = static_cast<unsigned>(m_pSio->readRegByte(bank, reg));
+    const int read = m_pSio->readRegByte(bank, reg);
+    if (read < 0)
+        return std::nullopt;
+    const unsigned byte = static_cast<unsigned>(read);
     const uint64_t millivolts = static_cast<uint64_t>(byte) * m_Chip.voltageSteps.Step(bank, reg);
     if (m_Chip.voltageTraceName != nullptr)
     {
@@ -28,16 +31,23 @@ uint64_t CNuvotonHwMon::getVoltageReading(uint8_t bank, uint8_t reg)
     return millivolts;
 }
 
-uint64_t CNuvotonHwMon::getFanReading(uint8_t bank, uint8_t reg)
+std::optional<uint64_t> CNuvotonHwMon::getFanReading(uint8_t bank, uint8_t reg)
 {
     if (m_Chip.Has(Quirk::FanIsCount))
     {
-        const unsigned count = static_cast<unsigned>(m_pSio->readRegByte(bank, reg));
+        const int read = m_pSio->readRegByte(bank, reg);
+        if (read < 0)
+            return std::nullopt;
+        const unsigned count = static_cast<unsigned>(read);
         return count == 0 || count == 255 ? 0 : kFanCountRpm / count;
     }
     const uint8_t lowReg = static_cast<uint8_t>(reg + 1);
-    const unsigned high = static_cast<unsigned>(m_pSio->readRegByte(bank, reg));
-    const unsigned low = static_cast<unsigned>(m_pSio->readRegByte(bank, lowReg));
+    const int readHigh = m_pSio->readRegByte(bank, reg);
+    const int readLow = m_pSio->readRegByte(bank, lowReg);
+    if (readHigh < 0 || readLow < 0)
+        return std::nullopt;
+    const unsigned high = static_cast<unsigned>(readHigh);
+    const unsigned low = static_cast<unsigned>(readLow);
     if (m_Chip.fanAndTemperatureTraceName != nullptr)
     {
         Log(LOG_DEBUG, "%s::getFanReading - sio.readRegByte(0x%04x, 0x%04x) = hi - %02x(%d)",
@@ -45,13 +55,16 @@ uint64_t CNuvotonHwMon::getFanReading(uint8_t bank, uint8_t reg)
         Log(LOG_DEBUG, "%s::getFanReading - sio.readRegByte(0x%04x, 0x%04x) = lo - %02x(%d)",
             m_Chip.fanAndTemperatureTraceName, bank, lowReg, low, low);
     }
-    return high << 8 | low;
+    return static_cast<uint64_t>(high << 8 | low);
 }
 
-int64_t CNuvotonHwMon::getTemperatureReading(uint8_t bank, uint8_t reg)
+std::optional<int64_t> CNuvotonHwMon::getTemperatureReading(uint8_t bank, uint8_t reg)
 {
     // The byte is whole degrees, taken unsigned.
-    const unsigned byte = static_cast<unsigned>(m_pSio->readRegByte(bank, reg));
+    const int read = m_pSio->readRegByte(bank, reg);
+    if (read < 0)
+        return std::nullopt;
+    const unsigned byte = static_cast<unsigned>(read);
     if (m_Chip.fanAndTemperatureTraceName != nullptr)
         Log(LOG_DEBUG, "%s::getTemperatureReading - sio.readRegByte(0x%04x, 0x%04x) = %02x(%d)",
             m_Chip.fanAndTemperatureTraceName, bank, reg, byte, byte);

@@ -8,6 +8,7 @@
 #include "log.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class CNuvotonHwMon
@@ -19,9 +20,11 @@ public:
 
     // The access layer's result: 0, or SIO_NO_DEVICE.
     int initialise();
-    uint64_t getVoltageReading(uint8_t bank, uint8_t reg);
-    uint64_t getFanReading(uint8_t bank, uint8_t reg);
-    int64_t getTemperatureReading(uint8_t bank, uint8_t reg);
+    // Millivolts, rpm (or the fan word) and thousandths of a degree; nothing when a register
+    // could not be read.
+    std::optional<uint64_t> getVoltageReading(uint8_t bank, uint8_t reg);
+    std::optional<uint64_t> getFanReading(uint8_t bank, uint8_t reg);
+    std::optional<int64_t> getTemperatureReading(uint8_t bank, uint8_t reg);
 
     bool m_bInit = false;
 
@@ -55,15 +58,15 @@ inline int StartHwMon(CNuvotonHwMon& hwmon, uint32_t /*address*/)
 {
     return hwmon.initialise();
 }
-inline uint64_t ReadVoltage(CNuvotonHwMon& hwmon, uint8_t bank, uint8_t reg)
+inline std::optional<uint64_t> ReadVoltage(CNuvotonHwMon& hwmon, uint8_t bank, uint8_t reg)
 {
     return hwmon.getVoltageReading(bank, reg);
 }
-inline uint64_t ReadFan(CNuvotonHwMon& hwmon, uint8_t bank, uint8_t reg)
+inline std::optional<uint64_t> ReadFan(CNuvotonHwMon& hwmon, uint8_t bank, uint8_t reg)
 {
     return hwmon.getFanReading(bank, reg);
 }
-inline int64_t ReadTemperature(CNuvotonHwMon& hwmon, uint8_t bank, uint8_t reg)
+inline std::optional<int64_t> ReadTemperature(CNuvotonHwMon& hwmon, uint8_t bank, uint8_t reg)
 {
     return hwmon.getTemperatureReading(bank, reg);
 }

@@ -89,11 +89,19 @@ int CNuvotonSioIo::readRegByte(uint8_t bank, uint8_t reg)
     if (!m_bInit)
     {
         Log(LOG_ERROR, "%s::readRegByte - internal error - not initialised\n", m_Chip.accessName);
-        return 0;
+        return -1;
     }
     // The bank is selected on every read: another reader may have moved it.
+    m_Port.clearFailure();
     sioputb(m_wRegBase, kBankSelect, bank);
-    return siogetb(m_wRegBase, reg);
+    const uint8_t value = siogetb(m_wRegBase, reg);
+    if (m_Port.failed())
+    {
+        Log(LOG_ERROR, "%s::readRegByte - bank %u register 0x%02x not read: %s", m_Chip.accessName, bank, reg,
+            m_Port.failure().c_str());
+        return -1;
+    }
+    return value;
 }
 
 int CNuvotonSioIo::getDevice(uint16_t expectedId, uint16_t ef)
@@ -184,7 +192,11 @@ void CNuvotonSioIo::dbgDumpBank(uint8_t bank)
     {
         if (reg % 8 == 0)
             AppendText(text, sizeof(text), used, "\n0x%08x: ", reg);
-        AppendText(text, sizeof(text), used, "0x%02x ", readRegByte(bank, static_cast<uint8_t>(reg)));
+        const int value = readRegByte(bank, static_cast<uint8_t>(reg));
+        if (value < 0)
+            AppendText(text, sizeof(text), used, "---- ");
+        else
+            AppendText(text, sizeof(text), used, "0x%02x ", value);
     }
     AppendText(text, sizeof(text), used, "\n");
     Log(LOG_DEBUG, "%s", text);

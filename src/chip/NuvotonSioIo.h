@@ -25,12 +25,12 @@ public:
     uint8_t siogetb(uint16_t ef, uint8_t reg);
     void sioputb(uint16_t ef, uint8_t reg, uint8_t value);
 
-    // One hardware-monitor register (0 to 255): bank select, bank, index, data. 0 before a
-    // successful initialise.
+    // One hardware-monitor register (0 to 255): bank select, bank, index, data. -1 when it could
+    // not be read: before a successful initialise, or when a port access failed (logged).
     int readRegByte(uint8_t bank, uint8_t reg);
     // 0 when the chip with that ID (revision nibble ignored) answers at ef and has a base.
     int getDevice(uint16_t expectedId, uint16_t ef);
-    // 0 when the chip was found, or when "/dev/port" cannot be opened (reads then yield 0);
+    // 0 when the chip was found, or when "/dev/port" cannot be opened (its reads then fail);
     // SIO_NO_DEVICE when no chip answers on either configuration port.
     int initialise(uint16_t expectedId);
     // Logs the 256 registers of the bank.

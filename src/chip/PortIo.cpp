@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -80,13 +81,34 @@ bool PortIo::initialise()
 
 bool PortIo::outb(uint16_t port, uint8_t value)
 {
-    return m_channel != nullptr && m_channel->Write(port, value);
+    errno = 0;
+    if (m_channel != nullptr && m_channel->Write(port, value))
+        return true;
+    Fail();
+    return false;
 }
 
 uint8_t PortIo::inb(uint16_t port)
 {
     uint8_t value = 0;
-    if (m_channel == nullptr || !m_channel->Read(port, value))
-        return 0;
-    return value;
+    errno = 0;
+    if (m_channel != nullptr && m_channel->Read(port, value))
+        return value;
+    Fail();
+    return 0;
+}
+
+void PortIo::Fail()
+{
+    if (m_error != 0)
+        return;
+    // A transfer of no byte sets no errno: it is an I/O error all the same.
+    m_error = m_channel == nullptr ? EBADF : (errno != 0 ? errno : EIO);
+}
+
+std::string PortIo::failure() const
+{
+    if (m_error == 0)
+        return "";
+    return m_channel == nullptr ? "the port device is not open" : strerror(m_error);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // What the Super I/O access layer reports when no chip answers where it looked (or the chip has
 // no usable base); 0 is success.
@@ -26,6 +27,16 @@ public:
     // Reads one byte from the port; 0 when the device is not open or nothing was read.
     uint8_t inb(uint16_t port);
 
+    // Whether an access failed since the last clearFailure, and why, so a caller can tell a 0 that
+    // was read from one that was not.
+    void clearFailure() { m_error = 0; }
+    bool failed() const { return m_error != 0; }
+    // "the port device is not open", or the system's word for the error.
+    std::string failure() const;
+
 private:
+    void Fail();
+
     std::unique_ptr<PortChannel> m_channel;
+    int m_error = 0;  // errno of the first failed access since clearFailure
 };

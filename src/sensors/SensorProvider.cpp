@@ -300,7 +300,8 @@ namespace
 template <typename Body>
 CMPIStatus Answer(const char* request, const CMPIResult* rslt, bool inNamespace, int kind, Body&& body)
 {
-    const char* notFound = strcmp(request, "getInstance") == 0 ? "No instance found" : "No instances found";
+    const bool single = strcmp(request, "getInstance") == 0;
+    const char* notFound = single ? "No instance found" : "No instances found";
     CMPIStatus status = Status(CMPI_RC_OK);
     if (!inNamespace)
     {
@@ -318,7 +319,8 @@ CMPIStatus Answer(const char* request, const CMPIResult* rslt, bool inNamespace,
             if (!body(returned))
             {
                 Log(LOG_DEBUG, "SensorProvider::%s - %s", request, notFound);
-                status = Status(CMPI_RC_ERR_FAILED);
+                // A name that matches no instance is the client's miss, not a server fault.
+                status = Status(single ? CMPI_RC_ERR_NOT_FOUND : CMPI_RC_ERR_FAILED);
             }
         }
         catch (const CMPIStatus& failure)

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -331,7 +332,8 @@ TEST_F(SuperIoOnMachine, IteRegisterByteIsTwoAccessesAndTheSecondGenerationWaits
                 ElementsAreArray({"w 0x0a00 0x95", "r 0x0a01 0x01", "w 0x0a00 0x96", "r 0x0a01 0x33"}));
 }
 
-TEST(DriverFailure, WithoutDevPortInitialiseSucceedsAndEveryReadIsZero)
+// Without "/dev/port" the driver still starts, but no reading is made up: each read fails.
+TEST(DriverFailure, WithoutDevPortInitialiseSucceedsAndEveryReadFails)
 {
     for (const auto& c : {std::make_pair("ambercoral", "NCT6796DSioIo"), {"falcon", "IT5571_SioIo_v2"}})
     {
@@ -349,11 +351,54 @@ TEST(DriverFailure, WithoutDevPortInitialiseSucceedsAndEveryReadIsZero)
             CSensorReading reading;
             reading.CurrentReading = 12345;
             reading.Translate = 1;
-            EXPECT_EQ(driver.device->ReadSensor(handle, reading), SS_SUCCESS);
-            EXPECT_EQ(reading.CurrentReading, 0u);
+            EXPECT_EQ(driver.device->ReadSensor(handle, reading), SS_HWMON_ERROR);
+            EXPECT_EQ(reading.CurrentReading, 12345u);
         }
         EXPECT_THAT(root.LogMessages(),
                     Contains(std::string(c.second) + "::readRegByte - internal error - not initialised"));
+        EXPECT_THAT(root.LogMessages(), Contains(HasSubstr("::ReadSensor - sensor 0x")));
+    }
+}
+
+// Ports that stop answering while the driver is in use fail its readings, each logged with its
+// register and the error; once the ports answer again, every sensor reads as before.
+TEST(DriverFailure, APortThatFailsMidUseFailsOnlyTheReadingsThatNeedIt)
+{
+    for (const char* name : {"ambercoral", "falcon"})
+    {
+        SCOPED_TRACE(name);
+        QelTest::InProcessMachine machine(name);
+        DriverTest::Driver driver = DriverTest::StartDriver(machine.Profile());
+        ASSERT_EQ(driver.status, SS_SUCCESS);
+        std::list<uint16_t> handles;
+        driver.device->GetSensorHandles(handles);
+        ASSERT_FALSE(handles.empty());
+        std::map<uint16_t, uint64_t> before;
+        for (uint16_t handle : handles)
+        {
+            CSensorReading reading;
+            reading.Translate = 1;
+            ASSERT_EQ(driver.device->ReadSensor(handle, reading), SS_SUCCESS);
+            before[handle] = reading.CurrentReading;
+        }
+
+        machine.Bus().FailPorts(0, 0xFFFF);
+        for (uint16_t handle : handles)
+        {
+            CSensorReading reading;
+            reading.Translate = 1;
+            EXPECT_EQ(driver.device->ReadSensor(handle, reading), SS_HWMON_ERROR) << handle;
+        }
+        EXPECT_THAT(machine.SysRoot().LogMessages(), Contains(HasSubstr("not read: Input/output error")));
+
+        machine.Bus().ClearFailingPorts();
+        for (uint16_t handle : handles)
+        {
+            CSensorReading reading;
+            reading.Translate = 1;
+            ASSERT_EQ(driver.device->ReadSensor(handle, reading), SS_SUCCESS);
+            EXPECT_EQ(reading.CurrentReading, before[handle]) << handle;
+        }
     }
 }
 

@@ -138,8 +138,8 @@ TEST_F(CimToolTest, FailuresShowTheCmpiStatus)
     const ProgramResult absent = Cim({"get", kSensorClass, "Vcore", "--json"});
     EXPECT_EQ(absent.exitCode, 1);
     const nlohmann::json document = nlohmann::json::parse(absent.out);
-    EXPECT_EQ(document["status"]["code"], 1);
-    EXPECT_EQ(document["status"]["name"], "CMPI_RC_ERR_FAILED");
+    EXPECT_EQ(document["status"]["code"], 6);
+    EXPECT_EQ(document["status"]["name"], "CMPI_RC_ERR_NOT_FOUND");
     EXPECT_TRUE(document["instance"].is_null());
 
     const ProgramResult noProvider = Cim({"enumerate", kSensorClass, "--provider", "/nonexistent/libx.so"});

@@ -152,7 +152,7 @@ TEST_F(NvmeSensorsTest, NoSsdSensorsUnlessSwitchedOnOnTheFalcon)
         for (const std::string& name : Names(reply))
             EXPECT_NE(name.compare(0, 3, "SSD"), 0) << name;
         EXPECT_EQ(host.GetInstance(kNameSpace, kSensorClass, "SSD1 Temperature(00000001)").rc,
-                  CMPI_RC_ERR_FAILED);  // as for any name no sensor has
+                  CMPI_RC_ERR_NOT_FOUND);  // as for any name no sensor has
         EXPECT_EQ(Logged("AdditionalInfo::initialise is LARK"), c.biosVersion.empty() ? 0u : 1u);
         EXPECT_EQ(Logged("Processing additionals for Falcon machine"), 0u);
         m_host.reset();

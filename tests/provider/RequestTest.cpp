@@ -129,7 +129,7 @@ TEST_F(RequestTest, GetFindsEachNameExactlyAndNothingElse)
     ASSERT_EQ(log.instances.size(), 1u);
 
     // Names are compared exactly: another case, a missing handle or another class's name find
-    // nothing, and the answer is 1 with the request completed.
+    // nothing, and the answer is CIM's "not found" (6) with the request completed.
     std::string upper = sensorNames.at(0);
     for (char& c : upper)
         c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
@@ -142,7 +142,7 @@ TEST_F(RequestTest, GetFindsEachNameExactlyAndNothingElse)
     };
     for (const Reply& reply : absent)
     {
-        EXPECT_EQ(reply.rc, CMPI_RC_ERR_FAILED);
+        EXPECT_EQ(reply.rc, CMPI_RC_ERR_NOT_FOUND);
         ExpectCompleted(reply);
         EXPECT_TRUE(reply.instances.empty());
     }

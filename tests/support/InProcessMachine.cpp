@@ -1,5 +1,7 @@
 #include "InProcessMachine.h"
 
+#include <cerrno>
+
 #include "MachineImage.h"
 
 namespace QelTest
@@ -14,11 +16,21 @@ public:
     explicit BusChannel(std::shared_ptr<QelSim::PortBus> bus) : m_bus(std::move(bus)) {}
     bool Read(uint16_t port, uint8_t& value) override
     {
+        if (m_bus->Fails(port))
+        {
+            errno = EIO;
+            return false;
+        }
         value = m_bus->Read(port);
         return true;
     }
     bool Write(uint16_t port, uint8_t value) override
     {
+        if (m_bus->Fails(port))
+        {
+            errno = EIO;
+            return false;
+        }
         m_bus->Write(port, value);
         return true;
     }
