@@ -191,8 +191,8 @@ SENSOR_STATUS CChipDriver::ReadSensor(uint16_t wHandle, CSensorReading& reading)
     if (!read)
     {
         // A reading that was not taken is never given out as a value.
-        Log(LOG_ERROR, "%s::ReadSensor - sensor 0x%04x not read: bank %u register 0x%02x did not answer", name,
-            wHandle, where.bank, where.reg);
+        Log(LOG_ERROR, "%s::ReadSensor - sensor 0x%04x not read: bank %u register 0x%02x did not answer",
+            name, wHandle, where.bank, where.reg);
         return SS_HWMON_ERROR;
     }
     uint64_t value = *read;

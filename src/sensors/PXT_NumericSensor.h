@@ -62,6 +62,9 @@ public:
     bool needsReading();
     // The same decision for a given time; needsReading() passes the clock's.
     bool needsReadingAt(const timeval& now);
+    // After a reading that failed: the next request reads again rather than answering with the
+    // reading before the failure.
+    void forgetReading() { m_lastRead = timeval{0, 0}; }
 
     // Milliseconds from b to a, as the throttle counts them.
     static int tvdiff_ms(const timeval& a, const timeval& b);

@@ -257,6 +257,7 @@ void SensorProvider::updateReading(PXT_NumericSensor& sensor)
     {
         Log(LOG_ERROR, "SensorProvider::UpdateReading - failed to read sensor 0x%08x, sscode=0x%08x",
             sensor.getHandle(), status);
+        sensor.forgetReading();
         throw Status(CMPI_RC_ERR_FAILED);
     }
     sensor.setCurrentReading(static_cast<int32_t>(static_cast<uint32_t>(reading.CurrentReading)));

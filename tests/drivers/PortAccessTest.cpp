@@ -15,8 +15,8 @@
 
 #include <chrono>
 #include <cstring>
-#include <map>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 

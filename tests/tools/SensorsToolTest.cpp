@@ -264,6 +264,39 @@ TEST_F(SensorsTool, TheWorstReadingDecidesTheExitStatus)
     }
 }
 
+// A chip whose ports stop answering is never shown with made-up readings: each of its sensors is an
+// error and the exit status says the machine could not be read; the chip's own start (its
+// configuration ports) is not what failed.
+TEST_F(SensorsTool, SensorsWhosePortsFailAreErrorsNotZeros)
+{
+    for (const char* name : {"ambercoral", "falcon"})
+    {
+        SCOPED_TRACE(name);
+        QelTest::SimulatedMachine& machine = BringUp(name);
+        const QelSim::ChipProfile& chip = machine.Profile().chips.at(0);
+        // The hardware monitor's index/data pair: base + 5 and + 6, or the EC's own pair.
+        const uint16_t index =
+            chip.family == QelSim::ChipProfile::Family::SuperIo ? uint16_t(chip.monitorBase + 5) : chip.port;
+        machine.Bus().FailPorts(index, uint16_t(index + 1));
+
+        const ProgramResult text = OnMachine(machine, {});
+        EXPECT_EQ(text.exitCode, 1) << text.out << text.err;
+        const std::string first = chip.board.sensors.at(0).name;
+        EXPECT_THAT(LineOf(text.out, first), AllOf(HasSubstr(" error "), HasSubstr("(no reading: ")));
+        const Json doc = Parse(OnMachine(machine, {"--json"}));
+        EXPECT_EQ(doc["status"], "error");
+        for (const Json& sensor : doc["chips"][0]["sensors"])
+        {
+            EXPECT_EQ(sensor["status"], "error") << sensor["name"];
+            EXPECT_TRUE(sensor["reading"].is_null()) << sensor["name"];
+            EXPECT_EQ(sensor["error"]["status"], SS_HWMON_ERROR) << sensor["name"];
+        }
+
+        machine.Bus().ClearFailingPorts();
+        EXPECT_NE(OnMachine(machine, {}).exitCode, 1);
+    }
+}
+
 TEST_F(SensorsTool, FalconShowsItsSsdTemperaturesWhenSwitchedOn)
 {
     QelTest::SimulatedMachine& machine = BringUp("falcon");
