@@ -82,8 +82,8 @@ std::vector<Node> NodesFor(const std::vector<NvmeController*>& controllers)
 // arrives, so whatever is left goes with the mount.
 struct FuseContext
 {
-    FuseContext(PortBus& bus, std::vector<NvmeController*> controllers)
-        : bus(bus), controllers(std::move(controllers)), nodes(NodesFor(this->controllers))
+    FuseContext(PortBus& portBus, std::vector<NvmeController*> ssds)
+        : bus(portBus), controllers(std::move(ssds)), nodes(NodesFor(controllers))
     {
     }
     PortBus& bus;

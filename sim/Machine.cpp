@@ -102,9 +102,9 @@ bool IsMountPoint(const std::string& path, bool* answering)
 }
 }  // namespace
 
-RootPaths::RootPaths(const std::string& root)
-    : root(root), mountPoint(root + "/run/qelsim"), pidFile(root + "/run/qelsim.pid"),
-      marker(root + "/run/qelsim.machine"), devPort(root + "/dev/port")
+RootPaths::RootPaths(const std::string& directory)
+    : root(directory), mountPoint(directory + "/run/qelsim"), pidFile(directory + "/run/qelsim.pid"),
+      marker(directory + "/run/qelsim.machine"), devPort(directory + "/dev/port")
 {
 }
 

@@ -19,7 +19,9 @@ namespace QelSim
 // One SMBIOS structure: the 4-byte header, the rest of the formatted area and the string set.
 struct Structure
 {
-    Structure(uint8_t type, uint16_t handle) : type(type), handle(handle) {}
+    Structure(uint8_t structureType, uint16_t structureHandle) : type(structureType), handle(structureHandle)
+    {
+    }
 
     uint8_t type;
     uint16_t handle;

@@ -89,7 +89,7 @@ int NvmeController::Execute(nvme_admin_cmd& cmd, std::vector<uint8_t>& data)
     }
     case kGetFeatures:
     {
-        if (m_profile.failure == SsdProfile::Failure::Thresholds)
+        if (m_profile.failure == SsdProfile::Failure::Threshold)
             return -EIO;
         if ((cmd.cdw10 & 0xFF) != kTemperatureThresholdFeature)
             return kInvalidField;

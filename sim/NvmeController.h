@@ -20,9 +20,9 @@ struct SsdProfile
     enum class Failure
     {
         None,
-        Identify,    // Identify Controller and Namespace
-        Thresholds,  // Get Features, Temperature Threshold
-        Health       // Get Log Page, SMART / Health Information
+        Identify,   // Identify Controller and Namespace
+        Threshold,  // Get Features, Temperature Threshold
+        Health      // Get Log Page, SMART / Health Information
     };
     std::string device;  // the controller's device name, nvme0 ... nvme9
     std::string serial;  // up to 20 characters, up to 40 for the model, 8 for the firmware

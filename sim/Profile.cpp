@@ -321,7 +321,7 @@ SsdProfile ReadSsd(const Field& f, size_t index)
         if (what == "identify")
             ssd.failure = SsdProfile::Failure::Identify;
         else if (what == "thresholds")
-            ssd.failure = SsdProfile::Failure::Thresholds;
+            ssd.failure = SsdProfile::Failure::Threshold;
         else if (what == "health")
             ssd.failure = SsdProfile::Failure::Health;
         else
@@ -499,13 +499,13 @@ Profile ParseProfile(const std::string& text, const std::string& name)
     {
         system->ExpectObject({"manufacturer", "product", "version", "serial", "board"});
         SystemFields fields;
-        auto text = [&](const char* key)
+        auto field = [&](const char* key)
         { return system->Has(key) ? (*system)[key].String() : std::string(); };
-        fields.manufacturer = text("manufacturer");
-        fields.product = text("product");
-        fields.version = text("version");
-        fields.serial = text("serial");
-        fields.board = text("board");
+        fields.manufacturer = field("manufacturer");
+        fields.product = field("product");
+        fields.version = field("version");
+        fields.serial = field("serial");
+        fields.board = field("board");
         profile.system = fields;
     }
 

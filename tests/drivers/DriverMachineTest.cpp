@@ -286,5 +286,5 @@ TEST_P(DriverOnMachine, ReadsWhatTheRegistersImplyAndDescribesEachSensorByItsTab
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, DriverOnMachine, ::testing::ValuesIn(kMachines),
-                         [](const ::testing::TestParamInfo<MachineCase>& info)
-                         { return info.param.profile; });
+                         [](const ::testing::TestParamInfo<MachineCase>& param)
+                         { return param.param.profile; });

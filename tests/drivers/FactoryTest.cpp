@@ -1,15 +1,10 @@
 // The factory's name table: whole, case-sensitive descriptions pick the driver class.
 #include "ChipDeviceFactory.h"
 #include "DriverTestSupport.h"
-#include "IT5571.h"
-#include "IT5571_v2.h"
-#include "NCT6106.h"
-#include "NCT6776.h"
-#include "NCT6793D.h"
-#include "NCT6796D.h"
+#include "IteChips.h"
+#include "NuvotonChips.h"
 #include "SMBiosChipData.h"
 #include "TempSysRoot.h"
-#include "w83627ehf.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -4,8 +4,7 @@
 // simulator's models on a port bus behind PortIo, in this process.
 #include "DriverTestSupport.h"
 #include "InProcessMachine.h"
-#include "NCT6796D.h"
-#include "NCT6796DSioIo.h"
+#include "NuvotonChips.h"
 #include "PortBackend.h"
 #include "PortIo.h"
 #include "TempSysRoot.h"

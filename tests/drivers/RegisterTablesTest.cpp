@@ -2,14 +2,9 @@
 // descriptions, the conversions of Translate (peak rule, model-dependent factors), the sensor
 // descriptions of CopySensorInformation and the CIM adjustments.
 #include "DriverTestSupport.h"
-#include "IT5571.h"
-#include "IT5571_v2.h"
-#include "NCT6106.h"
-#include "NCT6776.h"
-#include "NCT6793D.h"
-#include "NCT6796D.h"
+#include "IteChips.h"
+#include "NuvotonChips.h"
 #include "TempSysRoot.h"
-#include "w83627ehf.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -231,9 +231,9 @@ TEST_P(EventLogCorpusTest, StoredType15IsDmidecodesAndOnlyPhysicalLogsAreRead)
 }
 
 INSTANTIATE_TEST_SUITE_P(Dumps, EventLogCorpusTest, ::testing::ValuesIn(QelTest::CorpusDumps()),
-                         [](const ::testing::TestParamInfo<std::string>& info)
+                         [](const ::testing::TestParamInfo<std::string>& test)
                          {
-                             std::string id = info.param;
+                             std::string id = test.param;
                              for (char& c : id)
                                  if (!isalnum(static_cast<unsigned char>(c)))
                                      c = '_';

@@ -102,7 +102,7 @@ TEST_F(NvmeSsdTest, SkipsControllersThatCannotBeRead)
     SsdProfile noIdentity = Ssd("nvme0", "BROKEN0", 30);
     noIdentity.failure = SsdProfile::Failure::Identify;
     SsdProfile noThresholds = Ssd("nvme1", "BROKEN1", 30);
-    noThresholds.failure = SsdProfile::Failure::Thresholds;
+    noThresholds.failure = SsdProfile::Failure::Threshold;
     SsdProfile noHealth = Ssd("nvme2", "NOHEALTH", 30);
     noHealth.failure = SsdProfile::Failure::Health;
     QelTest::SimulatedMachine& machine =

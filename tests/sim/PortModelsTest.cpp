@@ -108,9 +108,9 @@ TEST_P(SuperIoProbe, AnswersWithIdAndBaseOnlyInsideExtendedFunctionMode)
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, SuperIoProbe, ::testing::ValuesIn(kChips),
-                         [](const ::testing::TestParamInfo<Chip>& info)
+                         [](const ::testing::TestParamInfo<Chip>& test)
                          {
-                             std::string name = info.param.name;
+                             std::string name = test.param.name;
                              for (char& c : name)
                                  c = isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return name;

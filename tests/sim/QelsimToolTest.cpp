@@ -349,8 +349,8 @@ TEST_P(ShippedMachine, ComesUpAndQelsensorsShowsItsBoard)
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, ShippedMachine, ::testing::ValuesIn(QelSim::ShippedProfiles()),
-                         [](const ::testing::TestParamInfo<std::string>& info)
+                         [](const ::testing::TestParamInfo<std::string>& test)
                          {
-                             const std::string name = info.param.substr(info.param.find_last_of('/') + 1);
+                             const std::string name = test.param.substr(test.param.find_last_of('/') + 1);
                              return name.substr(0, name.find('.'));
                          });

@@ -625,9 +625,9 @@ TEST_P(SensorCorpusTest, SensorStructuresAndTheirAssociationAsDmidecodeReadsThem
 }
 
 INSTANTIATE_TEST_SUITE_P(Dumps, SensorCorpusTest, ::testing::ValuesIn(QelTest::CorpusDumps()),
-                         [](const ::testing::TestParamInfo<std::string>& info)
+                         [](const ::testing::TestParamInfo<std::string>& test)
                          {
-                             std::string id = info.param;
+                             std::string id = test.param;
                              for (char& c : id)
                                  if (!isalnum(static_cast<unsigned char>(c)))
                                      c = '_';
