@@ -465,7 +465,8 @@ Profile ParseProfile(const std::string& text, const std::string& name)
     {
         json = Json::parse(text);
     }
-    catch (const Json::parse_error& e)
+    // Not only syntax errors: a number out of a double's range is the parser's out_of_range.
+    catch (const Json::exception& e)
     {
         throw ProfileError("", std::string("not valid JSON: ") + e.what());
     }

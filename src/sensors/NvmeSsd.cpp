@@ -40,6 +40,13 @@ int NvmeSsd::kelvinToCelsius(int kelvin)
     return kelvin - NvmeAdmin::kKelvinAtZeroCelsius;
 }
 
+uint16_t NvmeSsd::compositeTemperature(const uint8_t* log)
+{
+    const int kelvin =
+        log[NvmeAdmin::kCompositeTemperatureOffset + 1] << 8 | log[NvmeAdmin::kCompositeTemperatureOffset];
+    return static_cast<uint16_t>(kelvinToCelsius(kelvin));
+}
+
 bool NvmeSsd::scanNVMeDevices()
 {
     LogQuick(LOG_DEBUG, "NvmeSsd::scanNVMeDevices");
@@ -99,11 +106,7 @@ uint16_t NvmeSsd::getSsdTemperature(int index)
     uint8_t log[NvmeAdmin::kSmartLogSize];
     uint16_t celsius = 0;
     if (SmartIo::readSmartLog(fd, log, sizeof(log)))
-    {
-        const int kelvin = log[NvmeAdmin::kCompositeTemperatureOffset + 1] << 8 |
-                           log[NvmeAdmin::kCompositeTemperatureOffset];
-        celsius = static_cast<uint16_t>(kelvinToCelsius(kelvin));
-    }
+        celsius = compositeTemperature(log);
     close(fd);
     return celsius;
 }

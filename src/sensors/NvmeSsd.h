@@ -22,6 +22,9 @@ public:
     uint16_t getSsdTemperature(int index);
 
     static int kelvinToCelsius(int kelvin);
+    // Degrees Celsius of the composite temperature in a SMART / Health log page (kSmartLogSize
+    // bytes as the controller returned them), cut to 16 bits.
+    static uint16_t compositeTemperature(const uint8_t* log);
 
 private:
     std::vector<SsdDevice> m_ssdList;  // in discovery order; the position is the SSD index

@@ -99,6 +99,24 @@ bool SmartIo::readSmartLog(int fd, uint8_t* log, uint32_t length)
     return ioctl(fd, NVME_IOCTL_ADMIN_CMD, &cmd) == 0;
 }
 
+void SmartIo::takeControllerIdentity(const uint8_t* controller, IdentifyData& data)
+{
+    const char* text = reinterpret_cast<const char*>(controller);
+    data.m_model.assign(text + NvmeAdmin::kModelOffset, NvmeAdmin::kModelLength);
+    data.m_serial.assign(text + NvmeAdmin::kSerialOffset, NvmeAdmin::kSerialLength);
+    data.m_fwRev.assign(text + NvmeAdmin::kFirmwareOffset, NvmeAdmin::kFirmwareLength);
+}
+
+uint32_t SmartIo::namespaceCount(const uint8_t* controller)
+{
+    return LittleEndian32(controller + NvmeAdmin::kNamespaceCountOffset);
+}
+
+int SmartIo::thresholdCelsius(uint32_t result)
+{
+    return static_cast<int>(result & 0xFFFF) - NvmeAdmin::kKelvinAtZeroCelsius;
+}
+
 bool SmartIo::getIdentifyNVMeData(const std::string& devPath, IdentifyData& data)
 {
     const int fd = open(QelSys::SysPath(devPath).c_str(), O_RDONLY | O_NONBLOCK);
@@ -127,7 +145,7 @@ bool SmartIo::getIdentifyNVMeData(const std::string& devPath, IdentifyData& data
     std::vector<uint8_t> name_space(NvmeAdmin::kIdentifySize);
     if (data.m_nsid == -1)
     {
-        if (LittleEndian32(&controller[NvmeAdmin::kNamespaceCountOffset]) == 1)
+        if (namespaceCount(controller.data()) == 1)
             nvme_read_identify(fd, 1, NvmeAdmin::kCnsNamespace, name_space.data(), NvmeAdmin::kIdentifySize);
     }
     else if (!nvme_read_identify(fd, static_cast<uint32_t>(data.m_nsid), NvmeAdmin::kCnsNamespace,
@@ -149,16 +167,13 @@ bool SmartIo::getIdentifyNVMeData(const std::string& devPath, IdentifyData& data
         }
         Log(LOG_DEBUG, "NvmeSsd::getIdentifyNVMeData - %s Temperature Threshold RESULT: %ld\n", name,
             static_cast<long>(result));
-        celsius = static_cast<int>(result & 0xFFFF) - NvmeAdmin::kKelvinAtZeroCelsius;
+        celsius = thresholdCelsius(result);
         return true;
     };
     if (!threshold(true, data.m_underTempThreshold) || !threshold(false, data.m_overTempThreshold))
         return false;
 
-    const char* text = reinterpret_cast<const char*>(controller.data());
-    data.m_model.assign(text + NvmeAdmin::kModelOffset, NvmeAdmin::kModelLength);
-    data.m_serial.assign(text + NvmeAdmin::kSerialOffset, NvmeAdmin::kSerialLength);
-    data.m_fwRev.assign(text + NvmeAdmin::kFirmwareOffset, NvmeAdmin::kFirmwareLength);
+    takeControllerIdentity(controller.data(), data);
     Log(LOG_DEBUG, "Model Number: %s", data.m_model.c_str());
     Log(LOG_DEBUG, "Serial Number: %s", data.m_serial.c_str());
     Log(LOG_DEBUG, "Firmware Version: %s", data.m_fwRev.c_str());

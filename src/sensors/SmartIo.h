@@ -20,6 +20,13 @@ public:
     // The SMART / Health Information log page (512 bytes) into log; true when the ioctl returns 0.
     static bool readSmartLog(int fd, uint8_t* log, uint32_t length);
 
+    // What the commands' answers give, taken apart without a device, so the parsing can be tested
+    // on any bytes. controller is the Identify Controller data, kIdentifySize bytes.
+    static void takeControllerIdentity(const uint8_t* controller, IdentifyData& data);
+    static uint32_t namespaceCount(const uint8_t* controller);
+    // Degrees Celsius of a Get Features temperature-threshold result.
+    static int thresholdCelsius(uint32_t result);
+
     // Opens a device path below the system root, read-only, non-blocking and close-on-exec.
     static int openDevice(const std::string& devPath);
 };

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -178,5 +183,33 @@ TEST(NvmeSsd, KelvinToCelsius)
     EXPECT_EQ(NvmeSsd::kelvinToCelsius(0x014B), 58);
     EXPECT_EQ(NvmeSsd::kelvinToCelsius(273), 0);
     EXPECT_EQ(NvmeSsd::kelvinToCelsius(268), -5);
+}
+
+// The answers taken apart as the controller's bytes lie: little-endian words at their offsets,
+// only the low 16 bits of a threshold result, a temperature below 0 °C cut to 16 bits.
+TEST(NvmeSsd, AnswersAreReadFromTheirOffsets)
+{
+    std::vector<uint8_t> log(512, 0xEE);
+    log[1] = 0x57;
+    log[2] = 0x01;
+    EXPECT_EQ(NvmeSsd::compositeTemperature(log.data()), 70);
+    log[1] = 0x0C;  // 268 K
+    log[2] = 0x01;
+    EXPECT_EQ(NvmeSsd::compositeTemperature(log.data()), 0xFFFB);
+
+    EXPECT_EQ(SmartIo::thresholdCelsius(0xABCD0157), 70);
+    EXPECT_EQ(SmartIo::thresholdCelsius(0), -273);
+
+    std::vector<uint8_t> controller(4096, 0);
+    const std::string text = "SERIAL-0123456789ABCMODEL";
+    std::copy(text.begin(), text.end(), controller.begin() + 4);
+    controller[516] = 1;
+    controller[519] = 2;
+    IdentifyData data;
+    SmartIo::takeControllerIdentity(controller.data(), data);
+    EXPECT_EQ(data.m_serial, "SERIAL-0123456789ABC");
+    EXPECT_EQ(data.m_model, std::string("MODEL") + std::string(35, '\0'));
+    EXPECT_EQ(data.m_fwRev, std::string(8, '\0'));
+    EXPECT_EQ(SmartIo::namespaceCount(controller.data()), 0x02000001u);
 }
 }  // namespace

@@ -143,6 +143,9 @@ TEST(Profile, ErrorsNameTheField)
     };
     const Case cases[] = {
         {"{\"machine\": ", "not valid JSON"},
+        // Valid syntax, but a number no double holds: the parser's range error is a profile error too.
+        {"99.0e9999", "not valid JSON"},
+        {Edit(kValid, "\"nominal\": 1200", "\"nominal\": 1e400"), "not valid JSON"},
         {Edit(kValid, "\"bios\"", "\"BIOS\""), "BIOS: unknown field"},
         {Edit(kValid, "\"firmware\": \"legacy\"", "\"firmware\": \"bios\""),
          "firmware: expected \"uefi\" or"},
@@ -170,6 +173,8 @@ TEST(Profile, ErrorsNameTheField)
               "\"IT 5571\", \"sensors\": []}, {"),
          "chips[1]: port 0x2F is taken by chips[0]"},
     };
+    for (const Case& c : cases)
+        EXPECT_THAT(ErrorOf(c.json), HasSubstr(c.message)) << c.json;
     const std::string ssd = R"({"serial": "S1", "model": "M", "firmware": "F", "temperature": 30})";
     const auto withSsds = [&](const std::string& ssds)
     { return Edit(kValid, "\"firmware\"", "\"ssds\": [" + ssds + "], \"firmware\""); };
