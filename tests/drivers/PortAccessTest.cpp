@@ -103,6 +103,8 @@ TEST(PortIo, OneSystemCallPerAccessAtThePortsOffsetAndNothingWithoutTheDevice)
     root.WriteFile("/dev/port", bytes);
     PortIo port;
     ASSERT_TRUE(port.initialise());
+    // A first access may cost the loader (or a sanitizer's interceptor) calls of its own.
+    port.inb(0x2E);
     uint8_t value = 0;
     EXPECT_EQ(SystemCallsOf([&] { value = port.inb(0x2F); }), 1u);
     EXPECT_EQ(value, static_cast<uint8_t>(0x2F * 7));
