@@ -32,5 +32,6 @@ int main()
         }
         printf("%s: %d\n", info.Description.c_str(), static_cast<int32_t>(reading.CurrentReading));
     }
+    printf("%zu sensors read\n", handles.size());
     return 0;
 }
