@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace QelSim
 {
@@ -556,6 +557,20 @@ Profile LoadProfile(const std::string& path)
 
 std::string ProfileDirectory()
 {
+    // An installed qelsim (PREFIX/bin) has its profiles in PREFIX/share/qelsim/profiles; one run
+    // from the build tree has none there and takes those of the source tree.
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+    if (n > 0)
+    {
+        std::string prefix(exe, static_cast<size_t>(n));
+        for (int up = 0; up < 2 && prefix.find('/') != std::string::npos; ++up)
+            prefix.erase(prefix.find_last_of('/'));
+        const std::string installed = prefix + "/" QEL_INSTALL_DATADIR "/qelsim/profiles";
+        struct stat st;
+        if (stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return installed;
+    }
     return QEL_PROFILE_DIR;
 }
 

@@ -1,4 +1,5 @@
 // qelsim: builds and serves a simulated point-of-sale machine under a system root.
+#include "BuildInfo.h"
 #include "Machine.h"
 #include "Profile.h"
 #include "SampleMachine.h"
@@ -582,7 +583,7 @@ const Command kCommands[] = {
 
 void PrintUsage(FILE* out)
 {
-    fprintf(out, "usage: qelsim COMMAND [ARGS]\n\ncommands:\n");
+    fprintf(out, "usage: qelsim COMMAND [ARGS]\n       qelsim COMMAND --help | --version\n\ncommands:\n");
     for (const Command& c : kCommands)
         fprintf(out, "  %s %s\n      %s\n", c.name, c.arguments, c.summary);
     fprintf(out, "\nshipped profiles (%s):\n ", QelSim::ProfileDirectory().c_str());
@@ -617,10 +618,23 @@ int main(int argc, char** argv)
         PrintUsage(stdout);
         return kExitOk;
     }
+    if (name == "--version")
+    {
+        printf("qelsim %s\n", QEL_VERSION);
+        return kExitOk;
+    }
     for (const Command& c : kCommands)
     {
-        if (name == c.name)
-            return c.run(std::vector<std::string>(argv + 2, argv + argc));
+        if (name != c.name)
+            continue;
+        const std::vector<std::string> args(argv + 2, argv + argc);
+        for (const std::string& arg : args)
+            if (arg == "--help" || arg == "-h")
+            {
+                printf("usage: qelsim %s %s\n      %s\n", c.name, c.arguments, c.summary);
+                return kExitOk;
+            }
+        return c.run(args);
     }
     fprintf(stderr, "qelsim: unknown command '%s'\n", name.c_str());
     PrintUsage(stderr);

@@ -1,4 +1,5 @@
 // qelsim and qelsensors as a user runs them: exit codes, messages, and a clean standard output.
+#include "BuildInfo.h"
 #include "MachineImage.h"
 #include "RunProgram.h"
 #include "SampleMachine.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <sys/stat.h>
 
 using QelTest::BuiltProgram;
 using QelTest::ProgramResult;
@@ -247,6 +249,42 @@ TEST_F(ToolTest, BadUsageExitsWithTwo)
     }
     EXPECT_EQ(Qelsensors({"--help"}).exitCode, 0);
     EXPECT_EQ(Qelsim({"--help"}).exitCode, 0);
+}
+
+// Each subcommand's --help is its own usage, on standard output with status 0, wherever the option
+// stands and whatever else is on the line (a --help never runs the command).
+TEST_F(ToolTest, EverySubcommandAnswersHelpWithItsOwnUsage)
+{
+    const std::vector<std::vector<std::string>> qelsensors = {
+        {"sensors", "--help"},         {"sel", "--help"}, {"smbios", "-h"}, {"cim", "--help"},
+        {"cim", "get", "X", "--help"},
+    };
+    for (const auto& args : qelsensors)
+    {
+        const ProgramResult r = Qelsensors(args);
+        EXPECT_EQ(r.exitCode, 0) << testing::PrintToString(args) << r.err;
+        EXPECT_THAT(r.out, HasSubstr("usage: qelsensors " + (args[0] == "sensors" ? "[sensors]" : args[0])))
+            << testing::PrintToString(args);
+        EXPECT_EQ(r.err, "") << testing::PrintToString(args);
+    }
+    for (const std::string command : {"sample", "check", "up", "down", "stats", "blobs", "port", "ssd"})
+    {
+        // With a ROOT that must not be touched: help is answered before anything is done.
+        const ProgramResult r = Qelsim({command, root.Path() + "/untouched", "--help"});
+        EXPECT_EQ(r.exitCode, 0) << command << r.err;
+        EXPECT_THAT(r.out, HasSubstr("usage: qelsim " + command + " ")) << command;
+        struct stat st;
+        EXPECT_NE(stat((root.Path() + "/untouched").c_str(), &st), 0) << command;
+    }
+}
+
+TEST_F(ToolTest, BothToolsShowTheProjectVersion)
+{
+    for (const ProgramResult& r : {Qelsensors({"--version"}), Qelsim({"--version"})})
+    {
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_THAT(r.out, testing::EndsWith(" " QEL_VERSION "\n"));
+    }
 }
 
 TEST_F(ToolTest, SmbiosShowsTheSampleBoardInUnits)

@@ -344,6 +344,11 @@ Json ReplyJson(const Options& options, const QelCim::Reply& reply, long round)
 }
 }  // namespace
 
+const char* CimUsage()
+{
+    return kUsage;
+}
+
 int RunCim(Context& context, const std::vector<std::string>& args)
 {
     Options options;

@@ -28,4 +28,5 @@ int RunSensors(Context& context, const std::vector<std::string>& args);
 int RunSmbios(Context& context, const std::vector<std::string>& args);
 int RunSel(Context& context, const std::vector<std::string>& args);
 int RunCim(Context& context, const std::vector<std::string>& args);
+const char* CimUsage();
 }  // namespace QelTool

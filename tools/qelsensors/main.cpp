@@ -1,6 +1,7 @@
 // qelsensors: reads what libqelchip sees of this machine (or of the machine under --sysroot).
 #include "Commands.h"
 
+#include "BuildInfo.h"
 #include "SysRoot.h"
 
 #include <cerrno>
@@ -18,16 +19,27 @@ struct Command
 {
     const char* name;
     const char* summary;
+    const char* usage;  // the command's own, for `qelsensors COMMAND --help`
     int (*run)(Context& context, const std::vector<std::string>& args);
 };
 
 const Command kCommands[] = {
     {"sensors", "show every sensor, grouped by chip, with its limits and status (the default)",
+     "usage: qelsensors [sensors] [--json] [--sysroot DIR] [--verbose]\n\n"
+     "Shows every sensor of the machine, grouped by chip, with its reading, limits and status word\n"
+     "(ok, warning, critical, fatal, error).\n",
      QelTool::RunSensors},
     {"smbios", "show the SMBIOS entry point, BIOS information, structures, and chips with their sensors",
+     "usage: qelsensors smbios [--json] [--sysroot DIR] [--verbose]\n\n"
+     "Shows the SMBIOS entry point, the BIOS information, every structure, and the management\n"
+     "devices with their probes and cooling devices, as the tables give them.\n",
      QelTool::RunSmbios},
-    {"sel", "show the BIOS system event log, decoded, with its flags and header values", QelTool::RunSel},
-    {"cim", "enumerate or get the CIM provider's instances, as an object manager would", QelTool::RunCim},
+    {"sel", "show the BIOS system event log, decoded, with its flags and header values",
+     "usage: qelsensors sel [--json] [--sysroot DIR] [--verbose]\n\n"
+     "Shows the BIOS system event log, decoded, oldest event first, with its flags and header values.\n",
+     QelTool::RunSel},
+    {"cim", "enumerate or get the CIM provider's instances, as an object manager would", QelTool::CimUsage(),
+     QelTool::RunCim},
 };
 
 const char kCommonOptions[] =
@@ -40,7 +52,8 @@ const char kExitCodes[] = "  0 all read, all within limits; 1 the machine could 
 
 void PrintUsage(FILE* out)
 {
-    fprintf(out, "usage: qelsensors [COMMAND] [--json] [--sysroot DIR] [--verbose]\n\ncommands:\n");
+    fprintf(out, "usage: qelsensors [COMMAND] [--json] [--sysroot DIR] [--verbose]\n"
+                 "       qelsensors COMMAND --help | --version\n\ncommands:\n");
     for (const Command& c : kCommands)
         fprintf(out, "  %-14s  %s\n", c.name, c.summary);
     fprintf(out, "\noptions:\n%s\nexit status:\n%s", kCommonOptions, kExitCodes);
@@ -111,7 +124,19 @@ int main(int argc, char** argv)
         }
         else if (arg == "-h" || arg == "--help" || (arg == "help" && command == nullptr && rest.empty()))
         {
-            PrintUsage(stdout);
+            // A command's usage that lists its own options and exit status is complete.
+            if (command != nullptr && strstr(command->usage, "\noptions:") != nullptr)
+                fputs(command->usage, stdout);
+            else if (command != nullptr)
+                fprintf(stdout, "%s\noptions:\n%s\nexit status:\n%s", command->usage, kCommonOptions,
+                        kExitCodes);
+            else
+                PrintUsage(stdout);
+            return QelTool::kExitOk;
+        }
+        else if (arg == "--version" && command == nullptr)
+        {
+            printf("qelsensors %s\n", QEL_VERSION);
             return QelTool::kExitOk;
         }
         else if (command == nullptr && rest.empty() && !arg.empty() && arg[0] != '-')
