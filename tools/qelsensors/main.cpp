@@ -20,6 +20,7 @@ struct Command
     const char* name;
     const char* summary;
     const char* usage;  // the command's own, for `qelsensors COMMAND --help`
+    bool usageIsWhole;  // it lists its own options and exit status; the common ones are not added
     int (*run)(Context& context, const std::vector<std::string>& args);
 };
 
@@ -28,18 +29,18 @@ const Command kCommands[] = {
      "usage: qelsensors [sensors] [--json] [--sysroot DIR] [--verbose]\n\n"
      "Shows every sensor of the machine, grouped by chip, with its reading, limits and status word\n"
      "(ok, warning, critical, fatal, error).\n",
-     QelTool::RunSensors},
+     false, QelTool::RunSensors},
     {"smbios", "show the SMBIOS entry point, BIOS information, structures, and chips with their sensors",
      "usage: qelsensors smbios [--json] [--sysroot DIR] [--verbose]\n\n"
      "Shows the SMBIOS entry point, the BIOS information, every structure, and the management\n"
      "devices with their probes and cooling devices, as the tables give them.\n",
-     QelTool::RunSmbios},
+     false, QelTool::RunSmbios},
     {"sel", "show the BIOS system event log, decoded, with its flags and header values",
      "usage: qelsensors sel [--json] [--sysroot DIR] [--verbose]\n\n"
      "Shows the BIOS system event log, decoded, oldest event first, with its flags and header values.\n",
-     QelTool::RunSel},
+     false, QelTool::RunSel},
     {"cim", "enumerate or get the CIM provider's instances, as an object manager would", QelTool::CimUsage(),
-     QelTool::RunCim},
+     true, QelTool::RunCim},
 };
 
 const char kCommonOptions[] =
@@ -124,8 +125,7 @@ int main(int argc, char** argv)
         }
         else if (arg == "-h" || arg == "--help" || (arg == "help" && command == nullptr && rest.empty()))
         {
-            // A command's usage that lists its own options and exit status is complete.
-            if (command != nullptr && strstr(command->usage, "\noptions:") != nullptr)
+            if (command != nullptr && command->usageIsWhole)
                 fputs(command->usage, stdout);
             else if (command != nullptr)
                 fprintf(stdout, "%s\noptions:\n%s\nexit status:\n%s", command->usage, kCommonOptions,
