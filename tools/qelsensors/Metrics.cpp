@@ -167,15 +167,24 @@ int TwoDigits(const std::string& text, size_t at)
     return (text[at] - '0') * 10 + (text[at + 1] - '0');
 }
 
-// "YYYY-MM-DD:HH.MM.SS" at text[at], as seconds since the epoch.
+// The fixed part of an event line after its type: each field is two hexadecimal digits of a BCD
+// byte, so the punctuation stands where it stands even when a byte is no decimal.
+constexpr char kTimeShape[] = "dddd-dd-dd:dd.dd.dd:";
+constexpr size_t kTimeLength = sizeof(kTimeShape) - 1;
+
+bool HasTimeShape(const std::string& text, size_t at)
+{
+    if (at + kTimeLength > text.size())
+        return false;
+    for (size_t i = 0; i < kTimeLength; ++i)
+        if (kTimeShape[i] != 'd' && text[at + i] != kTimeShape[i])
+            return false;
+    return true;
+}
+
+// "YYYY-MM-DD:HH.MM.SS" at text[at] (of the shape above), as seconds since the epoch.
 std::optional<int64_t> TimeAt(const std::string& text, size_t at)
 {
-    static const char kShape[] = "dddd-dd-dd:dd.dd.dd";
-    if (at + sizeof(kShape) - 1 > text.size())
-        return std::nullopt;
-    for (size_t i = 0; i + 1 < sizeof(kShape); ++i)
-        if (kShape[i] != 'd' && text[at + i] != kShape[i])
-            return std::nullopt;
     const int century = TwoDigits(text, at), year = TwoDigits(text, at + 2), month = TwoDigits(text, at + 5),
               day = TwoDigits(text, at + 8), hour = TwoDigits(text, at + 11),
               minute = TwoDigits(text, at + 14), second = TwoDigits(text, at + 17);
@@ -252,10 +261,11 @@ SelEvent ParseEventLine(const std::string& line)
     event.severity = "none";
     if (colon == std::string::npos)
         return event;
+    if (!HasTimeShape(line, colon + 1))
+        return event;
     event.time = TimeAt(line, colon + 1);
-    const size_t severityAt = colon + 21;
-    if (event.time && severityAt <= line.size() && line[severityAt - 1] == ':')
-        event.severity = SeverityOf(line.substr(severityAt, line.find(':', severityAt) - severityAt));
+    const size_t severityAt = colon + 1 + kTimeLength;
+    event.severity = SeverityOf(line.substr(severityAt, line.find(':', severityAt) - severityAt));
     return event;
 }
 
