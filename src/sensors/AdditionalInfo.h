@@ -38,6 +38,11 @@ public:
     bool hasSsdSensors() const { return m_bSsdSensors; }
     // The SSDs found, in the order of their sensors.
     std::vector<SsdDevice> getSsdList() const { return m_nvmeSsd.getSsdList(); }
+    // For callers that must tell a failed reading from a cold drive (see NvmeSsd).
+    bool readCompositeKelvin(int position, int& kelvin)
+    {
+        return m_nvmeSsd.readCompositeKelvin(position, kelvin);
+    }
 
 private:
     NvmeSsd m_nvmeSsd;

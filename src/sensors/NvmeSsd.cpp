@@ -40,11 +40,14 @@ int NvmeSsd::kelvinToCelsius(int kelvin)
     return kelvin - NvmeAdmin::kKelvinAtZeroCelsius;
 }
 
+int NvmeSsd::compositeKelvin(const uint8_t* log)
+{
+    return log[NvmeAdmin::kCompositeTemperatureOffset + 1] << 8 | log[NvmeAdmin::kCompositeTemperatureOffset];
+}
+
 uint16_t NvmeSsd::compositeTemperature(const uint8_t* log)
 {
-    const int kelvin =
-        log[NvmeAdmin::kCompositeTemperatureOffset + 1] << 8 | log[NvmeAdmin::kCompositeTemperatureOffset];
-    return static_cast<uint16_t>(kelvinToCelsius(kelvin));
+    return static_cast<uint16_t>(kelvinToCelsius(compositeKelvin(log)));
 }
 
 bool NvmeSsd::scanNVMeDevices()
@@ -89,10 +92,18 @@ bool NvmeSsd::addSsdDevice(const IdentifyData& data, const std::string& drive, c
 uint16_t NvmeSsd::getSsdTemperature(int index)
 {
     LogQuick(LOG_DEBUG, "NvmeSsd::getSsdTemperature - starting");
+    int kelvin = 0;
+    if (!readCompositeKelvin(index, kelvin))
+        return 0;
+    return static_cast<uint16_t>(kelvinToCelsius(kelvin));
+}
+
+bool NvmeSsd::readCompositeKelvin(int index, int& kelvin)
+{
     if (index < 0 || static_cast<size_t>(index) >= m_ssdList.size())
     {
         Log(LOG_ERROR, "NvmeSsd::getSsdTemperature - no SSD at position %d", index);
-        return 0;
+        return false;
     }
     // Each SSD is read at the path it was found at, whatever its position in the list.
     const std::string& devPath = m_ssdList[static_cast<size_t>(index)].m_devPath;
@@ -101,12 +112,12 @@ uint16_t NvmeSsd::getSsdTemperature(int index)
     {
         perror(devPath.c_str());
         Log(LOG_ERROR, "NvmeSsd::getSsdTemperature - Error while read %s file", devPath.c_str());
-        return 0;
+        return false;
     }
     uint8_t log[NvmeAdmin::kSmartLogSize];
-    uint16_t celsius = 0;
-    if (SmartIo::readSmartLog(fd, log, sizeof(log)))
-        celsius = compositeTemperature(log);
+    const bool read = SmartIo::readSmartLog(fd, log, sizeof(log));
+    if (read)
+        kelvin = compositeKelvin(log);
     close(fd);
-    return celsius;
+    return read;
 }

@@ -20,11 +20,16 @@ public:
 
     // Degrees Celsius of the SSD at list position index, read from its own device; 0 on failure.
     uint16_t getSsdTemperature(int index);
+    // The composite temperature word of the SSD's SMART log, in Kelvin (0: the drive reports none);
+    // false when the SSD could not be asked.
+    bool readCompositeKelvin(int index, int& kelvin);
 
     static int kelvinToCelsius(int kelvin);
     // Degrees Celsius of the composite temperature in a SMART / Health log page (kSmartLogSize
     // bytes as the controller returned them), cut to 16 bits.
     static uint16_t compositeTemperature(const uint8_t* log);
+    // The same word in Kelvin, as the log holds it.
+    static int compositeKelvin(const uint8_t* log);
 
 private:
     std::vector<SsdDevice> m_ssdList;  // in discovery order; the position is the SSD index

@@ -29,4 +29,6 @@ int RunSmbios(Context& context, const std::vector<std::string>& args);
 int RunSel(Context& context, const std::vector<std::string>& args);
 int RunCim(Context& context, const std::vector<std::string>& args);
 const char* CimUsage();
+int RunMetrics(Context& context, const std::vector<std::string>& args);
+const char* MetricsUsage();
 }  // namespace QelTool

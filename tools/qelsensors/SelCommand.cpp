@@ -1,31 +1,18 @@
 // qelsensors sel: the BIOS system event log as the library decodes it, oldest event first, with
 // the Type 15 values that locate it and the log's flags.
 #include "Commands.h"
+#include "Readings.h"
 #include "Support.h"
 
-#include "EventLogContainer.h"
 #include "RawSMBios.h"
-#include "SELog.h"
 #include "SMBiosEventLogData.h"
-#include "SensorRecordSource.h"
-#include "SysRoot.h"
 #include "chip.h"
-
-#include <unistd.h>
 
 namespace QelTool
 {
 namespace
 {
 const char kCommand[] = "sel";
-
-// Stands in for the chip manager when the chips cannot be started: limit events then name their
-// probe by handle.
-class CNoSensors : public CSensorRecordSource
-{
-public:
-    CSMBios_Sensor* GetRawSensorFromFirstChipDevice(uint16_t) override { return nullptr; }
-};
 
 const char* YesNo(bool value)
 {
@@ -105,42 +92,6 @@ Json LogJson(const CSystemEventLog& log, const std::optional<CSMBios_TYPE15>& lo
     return document;
 }
 
-// Names what kept the library from the log, as a container of its own finds it.
-Failure ExplainFailure(SENSOR_STATUS status)
-{
-    CNoSensors noSensors;
-    EventLogContainer container;
-    container.Initialise(&noSensors);
-    const CSMBios_TYPE15* t = container.m_pSMBiosLog;
-    Failure failure;
-    failure.status = status;
-    char text[256];
-    if (geteuid() != 0)
-        failure.message = "reading the event log area needs root";
-    else if (t == nullptr)
-        failure.message = "no System Event Log structure (Type 15) in a readable SMBIOS table";
-    else if (t->byAccessMethod != EVENT_LOG_ACCESS_PHYSICAL32)
-    {
-        snprintf(text, sizeof(text), "the event log's access method is %u (%s); only %u (%s) can be read",
-                 t->byAccessMethod, EventLogAccessMethodName(t->byAccessMethod), EVENT_LOG_ACCESS_PHYSICAL32,
-                 EventLogAccessMethodName(EVENT_LOG_ACCESS_PHYSICAL32));
-        failure.message = text;
-    }
-    else if (container.m_pSELog == nullptr)
-    {
-        snprintf(text, sizeof(text), "cannot map the event log area (address 0x%08X, %u bytes) from ",
-                 t->AccessMethodAddress.PhysicalAddr32, t->wLogAreaLength);
-        failure.message = text + QelSys::SysPath("/dev/mem");
-    }
-    else
-        failure.message = "the event log area has no valid header (Log Header Type 1, revision 1)";
-    // The library answers 1 when the log was already unreadable as it started.
-    failure.message += status == SS_NOT_INITIALISED ? " (the library's event log is " + StatusText(status) +
-                                                          ": it could not be read at start)"
-                                                    : " (" + StatusText(status) + ")";
-    failure.message += "\n" + LibraryLogHint();
-    return failure;
-}
 }  // namespace
 
 int RunSel(Context& context, const std::vector<std::string>& args)
@@ -153,32 +104,12 @@ int RunSel(Context& context, const std::vector<std::string>& args)
                 args.front().c_str());
         return kExitUsage;
     }
-    if (std::optional<Failure> failure = CheckPhysMem())
-        return Report(context, kCommand, *failure);
-
-    // Through CChip, so that limit events name their sensor. The log does not need the chips:
-    // when they cannot be started, it is read on its own, as the chip manager's start reads it.
-    CSystemEventLog log;
-    std::optional<SENSOR_STATUS> sensors;
     CChip chip;
-    SENSOR_STATUS status = chip.Initialise();
-    if (status == SS_SUCCESS)
-    {
-        status = chip.GetSystemEventLog(log);
-        // A log that failed at start leaves the container uninitialised: 1 means unreadable here.
-        if (status != SS_SUCCESS)
-            return Report(context, kCommand, ExplainFailure(status));
-    }
-    else
-    {
-        sensors = status;
-        CNoSensors noSensors;
-        EventLogContainer container;
-        status = container.Initialise(&noSensors);
-        if (status != SS_SUCCESS)
-            return Report(context, kCommand, ExplainFailure(status));
-        container.CopyEventLogInformation(log);
-    }
+    const EventLogReading reading = ReadEventLog(chip, std::nullopt);
+    if (reading.failure)
+        return Report(context, kCommand, *reading.failure);
+    const CSystemEventLog& log = reading.log;
+    const std::optional<SENSOR_STATUS>& sensors = reading.chipStatus;
 
     const std::optional<CSMBios_TYPE15> location = Location();
     if (context.json)

@@ -1,16 +1,11 @@
 // qelsensors sensors (the default command): every sensor of the machine through CChip, as the CIM
 // provider sees it, grouped by chip, each reading judged against the limits the BIOS gives.
 #include "Commands.h"
+#include "Readings.h"
 #include "Support.h"
 
-#include "ChipDriver.h"
-#include "ChipStartReport.h"
-#include "POSSystem.h"
-#include "SMBiosSensorData.h"
 #include "chip.h"
 
-#include "AdditionalInfo.h"
-#include "NvmeSsd.h"
 #include "PxtNames.h"
 
 #include <algorithm>
@@ -22,22 +17,6 @@ namespace QelTool
 namespace
 {
 const char kCommand[] = "sensors";
-
-// Ordered by severity: the worst sensor decides the exit status.
-enum class Level
-{
-    Ok,
-    Warning,
-    Critical,
-    Fatal,
-    Error  // no reading
-};
-
-const char* LevelWord(Level level)
-{
-    static const char* const kWords[] = {"ok", "warning", "critical", "fatal", "error"};
-    return kWords[static_cast<int>(level)];
-}
 
 struct UnitName
 {
@@ -51,8 +30,6 @@ const UnitName kUnits[] = {{2, "°C", "Degrees C"}, {3, "°F", "Degrees F"}, {4,
                            {5, "V", "Volts"},      {6, "A", "Amps"},       {7, "W", "Watts"},
                            {19, "RPM", "RPM"}};
 const UnitName kUnknownUnit = {0, "", "Unknown"};
-constexpr uint16_t kDegreesCelsius = 2;
-constexpr uint16_t kSensorTypeTemperature = 2;
 
 const UnitName& UnitOf(uint16_t baseUnits)
 {
@@ -72,209 +49,6 @@ std::string SensorTypeWord(uint16_t type)
     std::transform(word.begin(), word.end(), word.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return word;
-}
-
-bool Known(int32_t value)
-{
-    return value != SENSOR_VALUE_UNKNOWN;
-}
-
-// A reading exactly at a limit is still within it.
-Level Judge(const CSensorInformation& info, int32_t value)
-{
-    const auto beyond = [value](int32_t lower, int32_t upper)
-    { return (Known(lower) && value < lower) || (Known(upper) && value > upper); };
-    if (beyond(info.LowerThresholdFatal, info.UpperThresholdFatal))
-        return Level::Fatal;
-    if (beyond(info.LowerThresholdCritical, info.UpperThresholdCritical))
-        return Level::Critical;
-    if (beyond(info.LowerThresholdNonCritical, info.UpperThresholdNonCritical))
-        return Level::Warning;
-    return Level::Ok;
-}
-
-struct SensorView
-{
-    SENSOR_HANDLE handle = 0;
-    SENSOR_STATUS status = SS_SUCCESS;  // of the first call that failed
-    CSensorInformation info;
-    int32_t reading = 0;  // the low 32 bits of the translated reading, signed
-    Level level = Level::Error;
-};
-
-struct ChipView
-{
-    std::string title;  // instead of the description and device, for a group that is no chip
-    uint32_t device = 0;
-    std::string description;
-    uint16_t smbiosHandle = SMBIOS_NO_HANDLE;
-    uint32_t address = 0;
-    uint8_t addressType = 0;
-    std::vector<SensorView> sensors;
-};
-
-// The NVMe SSDs whose temperatures the provider publishes on this model.
-struct SsdReadings
-{
-    std::vector<SsdDevice> devices;
-    std::vector<SensorView> sensors;  // one per device, named as the provider names it
-};
-
-// An identity field of the controller without the blanks (or NULs) that pad it.
-std::string Trimmed(const std::string& field)
-{
-    const size_t end = field.find_last_not_of(std::string(" \0", 2));
-    return end == std::string::npos ? "" : field.substr(0, end + 1);
-}
-
-// The SSD temperature sensors the provider publishes, built by the provider's own code: on the model
-// that has them and when the sensor configuration switches them on; nothing otherwise.
-std::optional<SsdReadings> ReadSsds()
-{
-    AdditionalInfo additional;
-    std::vector<PXT_NumericSensor> sensors;
-    additional.initialise(sensors);
-    if (!additional.hasSsdSensors())
-        return std::nullopt;
-    SsdReadings readings;
-    readings.devices = additional.getSsdList();
-    for (const PXT_NumericSensor& sensor : sensors)
-    {
-        SensorView view;
-        view.handle = sensor.getHandle();
-        view.info.Description = sensor.getName();
-        // The provider leaves type and unit unknown; the tool says what an SSD's composite
-        // temperature is.
-        view.info.SensorType = kSensorTypeTemperature;
-        view.info.BaseUnits = kDegreesCelsius;
-        view.info.UpperThresholdCritical = sensor.getUpperThresholdCritical();
-        view.info.LowerThresholdCritical = sensor.getLowerThresholdCritical();
-        view.reading = sensor.getCurrentReading();
-        view.level = Judge(view.info, view.reading);
-        readings.sensors.push_back(view);
-    }
-    return readings;
-}
-
-SensorView ReadOne(CChip& chip, SENSOR_HANDLE handle)
-{
-    SensorView view;
-    view.handle = handle;
-    view.status = chip.GetSensorInformation(handle, view.info);
-    if (view.status != SS_SUCCESS)
-        return view;
-    CSensorReading reading;
-    reading.Translate = 1;
-    view.status = chip.ReadSensor(handle, reading);
-    if (view.status != SS_SUCCESS)
-        return view;
-    view.reading = static_cast<int32_t>(static_cast<uint32_t>(reading.CurrentReading));
-    view.level = Judge(view.info, view.reading);
-    return view;
-}
-
-// The chips, in device-index order, as the library's start-up found them.
-std::vector<ChipView> Chips(const ChipStartReport& report)
-{
-    std::vector<ChipView> chips;
-    for (const ChipDeviceStart& started : report.devices)
-    {
-        ChipView chip;
-        chip.device = started.device;
-        chip.description = started.board.strDescription;
-        chip.smbiosHandle = started.board.wHandle;
-        chip.address = started.board.dwAddress;
-        chip.addressType = started.board.byAddressType;
-        chips.push_back(chip);
-    }
-    return chips;
-}
-
-ChipView& ChipFor(std::vector<ChipView>& chips, uint32_t device)
-{
-    for (ChipView& chip : chips)
-        if (chip.device == device)
-            return chip;
-    // A device the start-up did not report: listed without a name.
-    ChipView chip;
-    chip.device = device;
-    chips.push_back(chip);
-    return chips.back();
-}
-
-// Why the device the start-up stopped at did not start.
-std::string ExplainDevice(const ChipDeviceStart& failed)
-{
-    char name[128];
-    snprintf(name, sizeof(name), "management device 0x%04X (\"%s\")", failed.board.wHandle,
-             failed.board.strDescription.c_str());
-    if (!failed.hasDriver)
-        return std::string(name) + " names a chip the library has no driver for";
-    switch (failed.status)
-    {
-    case SS_SMBIOS_ERROR:
-        if (failed.board.byAddressType != CChipDriver::kAddressTypeIoPort)
-            return std::string(name) + " gives address type " + std::to_string(failed.board.byAddressType) +
-                   "; the drivers reach chips through I/O ports (address type 3)";
-        return std::string(name) + " has no sensors";
-    case SS_HWMON_ERROR:
-        return std::string(name) + " did not answer on the I/O ports: its chip is not there, or is not "
-                                   "set up as the BIOS describes it";
-    default:
-        return std::string(name) + " did not start";
-    }
-}
-
-// Says which step of the library's start-up failed, and for a management device, why.
-std::string ExplainChips(const ChipStartReport& report)
-{
-    using Step = ChipStartReport::Step;
-    switch (report.reached)
-    {
-    case Step::SMBiosTable:
-        return "the SMBIOS table cannot be read; 'qelsensors smbios' says why";
-    case Step::ManagementDevices:
-        return "the BIOS describes no monitoring chip (no Management Device structure, Type 34)";
-    case Step::Devices:
-        if (!report.devices.empty())
-            return ExplainDevice(report.devices.back());
-        break;
-    default:
-        break;
-    }
-    return "the library log says which step failed";
-}
-
-Failure ExplainInitialise(const ChipStartReport& report)
-{
-    const SENSOR_STATUS status = report.status;
-    std::string why;
-    switch (status)
-    {
-    case SS_UNSUPPORTED_SYSTEM:
-        why = "BIOS version \"" + CPOSSystem::s_instance.m_BiosVersion +
-              "\" belongs to no supported point-of-sale model";
-        break;
-    case SS_SMBIOS_ERROR:
-    case SS_NO_DRIVER:
-    case SS_HWMON_ERROR:
-    case SS_NO_SENSORS:
-        why = ExplainChips(report);
-        break;
-    case SS_INTERNAL_ERROR:
-        why = "the machine model has no hardware monitor driver";
-        break;
-    default:
-        break;
-    }
-    Failure failure;
-    failure.status = status;
-    failure.message = "cannot read the sensors: " + StatusText(status);
-    if (!why.empty())
-        failure.message += "\n  " + why;
-    failure.message +=
-        "\n  'qelsensors smbios' lists the chips and sensors the BIOS describes\n" + LibraryLogHint();
-    return failure;
 }
 
 // A value in the sensor's unit, with the unit: "0.899 V", "45 °C".
@@ -464,24 +238,6 @@ Json DocumentJson(const std::vector<ChipView>& chips, const std::optional<SsdRea
     }
     return document;
 }
-
-int ExitCode(Level worst)
-{
-    switch (worst)
-    {
-    case Level::Ok:
-        return kExitOk;
-    case Level::Warning:
-        return kExitWarning;
-    case Level::Critical:
-        return kExitCritical;
-    case Level::Fatal:
-        return kExitFatal;
-    case Level::Error:
-        break;
-    }
-    return kExitFailure;
-}
 }  // namespace
 
 int RunSensors(Context& context, const std::vector<std::string>& args)
@@ -494,38 +250,13 @@ int RunSensors(Context& context, const std::vector<std::string>& args)
                 args.front().c_str());
         return kExitUsage;
     }
-    if (std::optional<Failure> failure = CheckPhysMem())
-        return Report(context, kCommand, *failure);
-    if (std::optional<Failure> failure = CheckPortDevice())
-        return Report(context, kCommand, *failure);
-
     CChip chip;
-    SENSOR_STATUS status = chip.Initialise();
-    if (status != SS_SUCCESS)
-        return Report(context, kCommand, ExplainInitialise(StartReportOf(chip)));
-    CSensorHandleList handles;
-    status = chip.EnumerateSensorHandles(handles);
-    if (status != SS_SUCCESS)
-        return Report(
-            context, kCommand,
-            {"cannot list the sensors: " + StatusText(status) +
-                 "\n  the chips started, but report no sensor; 'qelsensors smbios' lists what the BIOS "
-                 "describes\n" +
-                 LibraryLogHint(),
-             status});
-
-    std::vector<ChipView> chips = Chips(StartReportOf(chip));
-    Level worst = Level::Ok;
-    for (SENSOR_HANDLE handle : handles)
-    {
-        SensorView view = ReadOne(chip, handle);
-        worst = std::max(worst, view.level);
-        ChipFor(chips, DeviceIndexOf(handle)).sensors.push_back(view);
-    }
-    const std::optional<SsdReadings> ssds = ReadSsds();
-    if (ssds)
-        for (const SensorView& view : ssds->sensors)
-            worst = std::max(worst, view.level);
+    MachineReadings readings = ReadMachine(chip);
+    if (readings.failure)
+        return Report(context, kCommand, *readings.failure);
+    std::vector<ChipView>& chips = readings.chips;
+    const std::optional<SsdReadings>& ssds = readings.ssds;
+    const Level worst = readings.worst;
 
     if (context.json)
     {

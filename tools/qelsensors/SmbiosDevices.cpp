@@ -363,7 +363,7 @@ Json SensorJson(const CSMBios_Sensor& s)
 }
 }  // namespace
 
-std::string DescribeMachineModel(const std::string& biosVersion)
+const char* MachineModelName(const CPOSSystem& system)
 {
     static const struct
     {
@@ -384,16 +384,25 @@ std::string DescribeMachineModel(const std::string& biosVersion)
         {&CPOSSystem::IsLark, "Lark"},
         {&CPOSSystem::IsFalcon, "Falcon"},
     };
+    if (!system.IsSupportedPOSSystem())
+        return nullptr;
+    const char* name = nullptr;  // the last that answers, should two
+    for (const auto& model : kModels)
+        if ((system.*model.query)())
+            name = model.name;
+    return name;
+}
+
+std::string DescribeMachineModel(const std::string& biosVersion)
+{
     CPOSSystem& system = CPOSSystem::s_instance;
     system.SetBiosVersion(biosVersion);
     std::string driver;
     if (!system.IsSupportedPOSSystem() || !system.GetHwmonDriverName(driver))
         return "unsupported";
-    std::string name = "machine type";
-    for (const auto& model : kModels)
-        if ((system.*model.query)())
-            name = model.name;
-    return name + " (" + system.m_MachineType + "), hardware monitor driver " + driver;
+    const char* model = MachineModelName(system);
+    return std::string(model != nullptr ? model : "machine type") + " (" + system.m_MachineType +
+           "), hardware monitor driver " + driver;
 }
 
 void PrintManagementDevices(FILE* out, CRawSMBios& raw)

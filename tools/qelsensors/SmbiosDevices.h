@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+class CPOSSystem;
 class CRawSMBios;
 
 namespace QelTool
@@ -14,6 +15,8 @@ namespace QelTool
 // "Falcon (K5), hardware monitor driver internal_it5571", or "unsupported". Feeds the version to
 // the library's machine-model object, as the chip manager does.
 std::string DescribeMachineModel(const std::string& biosVersion);
+// "Falcon", "Amber / Coral", ... for the model the system's BIOS version names; null for none.
+const char* MachineModelName(const CPOSSystem& system);
 
 // One section per Type 34 structure, in table order, each listing its sensors in the order of
 // their Management Device Components, with values in the units of their structures.

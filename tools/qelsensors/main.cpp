@@ -41,6 +41,8 @@ const Command kCommands[] = {
      false, QelTool::RunSel},
     {"cim", "enumerate or get the CIM provider's instances, as an object manager would", QelTool::CimUsage(),
      true, QelTool::RunCim},
+    {"metrics", "write the sensors and the event log in the Prometheus text format (for node_exporter)",
+     QelTool::MetricsUsage(), true, QelTool::RunMetrics},
 };
 
 const char kCommonOptions[] =
