@@ -337,7 +337,17 @@ EventLogReading ReadEventLog(CChip& chip, std::optional<SENSOR_STATUS> started)
             reading.failure = ExplainEventLogFailure(status);
         return reading;
     }
+    reading = ReadEventLogAlone();
     reading.chipStatus = start;
+    return reading;
+}
+
+EventLogReading ReadEventLogAlone()
+{
+    EventLogReading reading;
+    reading.failure = CheckPhysMem();
+    if (reading.failure)
+        return reading;
     CNoSensors noSensors;
     EventLogContainer container;
     const SENSOR_STATUS status = container.Initialise(&noSensors);

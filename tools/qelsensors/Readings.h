@@ -93,4 +93,7 @@ struct EventLogReading
 };
 // started: what chip's Initialise answered, if it was called; otherwise it is called here.
 EventLogReading ReadEventLog(CChip& chip, std::optional<SENSOR_STATUS> started);
+// The event log on its own, without starting the chips (a dump has none): limit events name their
+// probe by handle.
+EventLogReading ReadEventLogAlone();
 }  // namespace QelTool

@@ -1,6 +1,7 @@
 // qelsensors sel: the BIOS system event log as the library decodes it, oldest event first, with
 // the Type 15 values that locate it and the log's flags.
 #include "Commands.h"
+#include "FromDump.h"
 #include "Readings.h"
 #include "Support.h"
 
@@ -49,13 +50,15 @@ void PrintLocation(FILE* out, const std::optional<CSMBios_TYPE15>& location)
     fprintf(out, "\n");
 }
 
-void PrintLog(FILE* out, const CSystemEventLog& log, const std::optional<SENSOR_STATUS>& sensors)
+void PrintLog(FILE* out, const CSystemEventLog& log, const std::optional<SENSOR_STATUS>& sensors, bool fromDump)
 {
     fprintf(out, "  Valid             %s\n", YesNo(log.LogValid));
     fprintf(out, "  Full              %s\n", YesNo(log.LogFull));
     fprintf(out, "  Time window       %u minutes\n", log.LogMultipleEventTimeWindow);
     fprintf(out, "  Count increment   %u\n", log.LogMultipleEventCountIncrement);
-    if (sensors)
+    if (fromDump)
+        fprintf(out, "  Sensor names      none: decoded from a dump, without the chips\n");
+    else if (sensors)
         fprintf(out, "  Sensor names      none: the chips did not start, %s\n", StatusText(*sensors).c_str());
     fprintf(out, "Events (%zu)\n", log.LogLines.size());
     for (const std::string& line : log.LogLines)
@@ -63,7 +66,7 @@ void PrintLog(FILE* out, const CSystemEventLog& log, const std::optional<SENSOR_
 }
 
 Json LogJson(const CSystemEventLog& log, const std::optional<CSMBios_TYPE15>& location,
-             const std::optional<SENSOR_STATUS>& sensors)
+             const std::optional<SENSOR_STATUS>& sensors, bool fromDump)
 {
     Json where;
     if (location)
@@ -85,27 +88,36 @@ Json LogJson(const CSystemEventLog& log, const std::optional<CSMBios_TYPE15>& lo
                      {"full", log.LogFull},
                      {"timeWindowMinutes", log.LogMultipleEventTimeWindow},
                      {"countIncrement", log.LogMultipleEventCountIncrement},
-                     {"sensorNames", !sensors.has_value()}};
+                     {"sensorNames", !sensors.has_value() && !fromDump}};
     document["sensorsStatus"] =
         sensors ? Json{{"status", *sensors}, {"statusName", StatusName(*sensors)}} : Json();
+    if (fromDump)
+        document["fromDump"] = true;
     document["events"] = log.LogLines;
     return document;
 }
 
 }  // namespace
 
-int RunSel(Context& context, const std::vector<std::string>& args)
+int RunSel(Context& context, const std::vector<std::string>& arguments)
 {
-    if (!args.empty())
+    std::vector<std::string> args = arguments;
+    std::string error;
+    const std::optional<std::string> dump = TakeFromDump(args, error);
+    if (!error.empty() || !args.empty())
     {
         fprintf(stderr,
-                "qelsensors sel: unexpected argument '%s'\nusage: qelsensors sel [--json] [--sysroot DIR] "
+                "qelsensors sel: %s\nusage: qelsensors sel [--from-dump FILE] [--json] [--sysroot DIR] "
                 "[--verbose]\n",
-                args.front().c_str());
+                error.empty() ? ("unexpected argument '" + args.front() + "'").c_str() : error.c_str());
         return kExitUsage;
     }
+    DumpRoot dumpRoot;
+    if (dump)
+        if (std::optional<Failure> failure = dumpRoot.Open(*dump))
+            return Report(context, kCommand, *failure);
     CChip chip;
-    const EventLogReading reading = ReadEventLog(chip, std::nullopt);
+    const EventLogReading reading = dump ? ReadEventLogAlone() : ReadEventLog(chip, std::nullopt);
     if (reading.failure)
         return Report(context, kCommand, *reading.failure);
     const CSystemEventLog& log = reading.log;
@@ -114,11 +126,11 @@ int RunSel(Context& context, const std::vector<std::string>& args)
     const std::optional<CSMBios_TYPE15> location = Location();
     if (context.json)
     {
-        WriteJson(context.out, LogJson(log, location, sensors));
+        WriteJson(context.out, LogJson(log, location, sensors, dump.has_value()));
         return kExitOk;
     }
     PrintLocation(context.out, location);
-    PrintLog(context.out, log, sensors);
+    PrintLog(context.out, log, sensors, dump.has_value());
     return kExitOk;
 }
 }  // namespace QelTool
