@@ -62,7 +62,8 @@ std::optional<Failure> DumpRoot::Open(const std::string& file)
     {
         return Failure{file + ": " + e.what(), std::nullopt};
     }
-    m_eventLog = capture.eventLogAddress.has_value();
+    m_eventLogAddress = capture.eventLogAddress;
+    m_eventLogArea = capture.eventLogArea;
     if (const char* previous = getenv(QelSys::kSysRootVariable))
         m_previous = previous;
     setenv(QelSys::kSysRootVariable, m_root.c_str(), 1);

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace QelTool
 {
@@ -21,12 +22,15 @@ public:
 
     // Reads FILE and serves its memory image; the failure names the file and what is wrong with it.
     std::optional<Failure> Open(const std::string& file);
-    bool HasEventLogArea() const { return m_eventLog; }
+    // The event-log area the capture holds (a dmidecode dump has none), and where it was.
+    const std::optional<uint32_t>& EventLogAddress() const { return m_eventLogAddress; }
+    const std::vector<uint8_t>& EventLogArea() const { return m_eventLogArea; }
 
 private:
     std::string m_root;
     std::optional<std::string> m_previous;  // QEL_SYSROOT before
-    bool m_eventLog = false;
+    std::optional<uint32_t> m_eventLogAddress;
+    std::vector<uint8_t> m_eventLogArea;
 };
 
 // Takes "--from-dump FILE" out of args; error is set for the option without its FILE.

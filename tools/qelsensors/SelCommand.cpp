@@ -50,15 +50,13 @@ void PrintLocation(FILE* out, const std::optional<CSMBios_TYPE15>& location)
     fprintf(out, "\n");
 }
 
-void PrintLog(FILE* out, const CSystemEventLog& log, const std::optional<SENSOR_STATUS>& sensors, bool fromDump)
+void PrintLog(FILE* out, const CSystemEventLog& log, const std::optional<SENSOR_STATUS>& sensors)
 {
     fprintf(out, "  Valid             %s\n", YesNo(log.LogValid));
     fprintf(out, "  Full              %s\n", YesNo(log.LogFull));
     fprintf(out, "  Time window       %u minutes\n", log.LogMultipleEventTimeWindow);
     fprintf(out, "  Count increment   %u\n", log.LogMultipleEventCountIncrement);
-    if (fromDump)
-        fprintf(out, "  Sensor names      none: decoded from a dump, without the chips\n");
-    else if (sensors)
+    if (sensors)
         fprintf(out, "  Sensor names      none: the chips did not start, %s\n", StatusText(*sensors).c_str());
     fprintf(out, "Events (%zu)\n", log.LogLines.size());
     for (const std::string& line : log.LogLines)
@@ -66,7 +64,7 @@ void PrintLog(FILE* out, const CSystemEventLog& log, const std::optional<SENSOR_
 }
 
 Json LogJson(const CSystemEventLog& log, const std::optional<CSMBios_TYPE15>& location,
-             const std::optional<SENSOR_STATUS>& sensors, bool fromDump)
+             const std::optional<SENSOR_STATUS>& sensors)
 {
     Json where;
     if (location)
@@ -88,11 +86,9 @@ Json LogJson(const CSystemEventLog& log, const std::optional<CSMBios_TYPE15>& lo
                      {"full", log.LogFull},
                      {"timeWindowMinutes", log.LogMultipleEventTimeWindow},
                      {"countIncrement", log.LogMultipleEventCountIncrement},
-                     {"sensorNames", !sensors.has_value() && !fromDump}};
+                     {"sensorNames", !sensors.has_value()}};
     document["sensorsStatus"] =
         sensors ? Json{{"status", *sensors}, {"statusName", StatusName(*sensors)}} : Json();
-    if (fromDump)
-        document["fromDump"] = true;
     document["events"] = log.LogLines;
     return document;
 }
@@ -116,8 +112,13 @@ int RunSel(Context& context, const std::vector<std::string>& arguments)
     if (dump)
         if (std::optional<Failure> failure = dumpRoot.Open(*dump))
             return Report(context, kCommand, *failure);
+    if (dump && !dumpRoot.EventLogAddress())
+        return Report(context, kCommand,
+                      Failure{*dump + ": holds no event-log area (a dmidecode dump has only the SMBIOS table)",
+                              std::nullopt});
     CChip chip;
-    const EventLogReading reading = dump ? ReadEventLogAlone() : ReadEventLog(chip, std::nullopt);
+    const EventLogReading reading = dump ? ReadEventLogFromArea(*dumpRoot.EventLogAddress(), dumpRoot.EventLogArea())
+                                         : ReadEventLog(chip, std::nullopt);
     if (reading.failure)
         return Report(context, kCommand, *reading.failure);
     const CSystemEventLog& log = reading.log;
@@ -126,11 +127,11 @@ int RunSel(Context& context, const std::vector<std::string>& arguments)
     const std::optional<CSMBios_TYPE15> location = Location();
     if (context.json)
     {
-        WriteJson(context.out, LogJson(log, location, sensors, dump.has_value()));
+        WriteJson(context.out, LogJson(log, location, sensors));
         return kExitOk;
     }
     PrintLocation(context.out, location);
-    PrintLog(context.out, log, sensors, dump.has_value());
+    PrintLog(context.out, log, sensors);
     return kExitOk;
 }
 }  // namespace QelTool

@@ -39,8 +39,7 @@ const Command kCommands[] = {
     {"sel", "show the BIOS system event log, decoded, with its flags and header values",
      "usage: qelsensors sel [--from-dump FILE] [--json] [--sysroot DIR] [--verbose]\n\n"
      "Shows the BIOS system event log, decoded, oldest event first, with its flags and header values.\n"
-     "With --from-dump, that of FILE (a capture), without root and without a till; limit events\n"
-     "then name their probe by handle, as no chip is started.\n",
+     "With --from-dump, that of FILE (a capture), without root and without a till.\n",
      false, QelTool::RunSel},
     {"cim", "enumerate or get the CIM provider's instances, as an object manager would", QelTool::CimUsage(),
      true, QelTool::RunCim},
