@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -412,6 +413,8 @@ Capture DecodeCapture(const uint8_t* bytes, size_t size)
         if (systab.size() > kMaxSystab)
             Refuse(kSystab, "more than " + std::to_string(kMaxSystab) + " bytes");
         c.systab.assign(systab.begin(), systab.end());
+        if (SystabEntryPoint(c.systab) != c.entryPointAddress)
+            Refuse(kSystab, "names no 'SMBIOS=' line for the entry point at " + Hex(c.entryPointAddress, 8));
     }
     else if (c.entryPointAddress < kBiosSegment || c.entryPointAddress % 16 != 0)
     {
@@ -483,6 +486,29 @@ Capture DecodeCapture(const uint8_t* bytes, size_t size)
     return c;
 }
 
+std::optional<uint32_t> SystabEntryPoint(const std::string& systab)
+{
+    size_t at = 0;
+    while (at < systab.size())
+    {
+        size_t end = systab.find('\n', at);
+        if (end == std::string::npos)
+            end = systab.size();
+        if (systab.compare(at, 7, "SMBIOS=") == 0)
+        {
+            const std::string value = systab.substr(at + 7, end - at - 7);
+            char* rest = nullptr;
+            errno = 0;
+            const unsigned long long address = strtoull(value.c_str(), &rest, 0);
+            if (errno != 0 || value.empty() || *rest != '\0' || address > 0xFFFFFFE0ULL)
+                return std::nullopt;
+            return static_cast<uint32_t>(address);
+        }
+        at = end + 1;
+    }
+    return std::nullopt;
+}
+
 Capture ReadSmbiosSource(const uint8_t* bytes, size_t size)
 {
     if (LooksLikeTar(bytes, size))
@@ -494,23 +520,32 @@ Capture ReadSmbiosSource(const uint8_t* bytes, size_t size)
     if (memcmp(bytes, "_SM_", 4) == 0)
     {
         CheckEntryPoint(bytes, "dmidecode dump");
+        // The table lies where the entry point says, as a file offset: dmidecode writes 0x20 and
+        // reads the table from the offset it finds.
         const uint32_t length = Le(bytes + 0x16, 2);
-        if (kDumpTableOffset + length > size)
+        const uint32_t offset = Le(bytes + 0x18, 4);
+        if (offset < kDumpTableOffset || offset > size || length > size - offset)
             throw CaptureError("dmidecode dump: the entry point announces " + std::to_string(length) +
-                               " table bytes, the file has " + std::to_string(size - kDumpTableOffset));
+                               " table bytes at offset " + std::to_string(offset) + ", the file has " +
+                               std::to_string(size) + " bytes");
         std::copy_n(bytes, kEntryPointSize, c.entryPoint.begin());
-        c.tableAddress = Le(bytes + 0x18, 4);
-        c.table.assign(bytes + kDumpTableOffset, bytes + kDumpTableOffset + length);
+        c.tableAddress = offset;
+        c.table.assign(bytes + offset, bytes + offset + length);
     }
     else if (memcmp(bytes, "_SM3_", 5) == 0)
     {
         // Only the 64-bit entry point: the library reads a 2.x one, made up here from the 3.x
         // version and the table as it stands (its length field is only an upper bound).
-        const uint64_t length = std::min<uint64_t>(Le(bytes + 0x0C, 4), size - kDumpTableOffset);
+        const uint64_t offset = static_cast<uint64_t>(Le(bytes + 0x14, 4)) << 32 | Le(bytes + 0x10, 4);
+        if (offset < kDumpTableOffset || offset > size)
+            throw CaptureError("dmidecode dump: the entry point puts the table at offset " +
+                               std::to_string(offset) + ", the file has " + std::to_string(size) + " bytes");
+        const uint64_t length = std::min<uint64_t>(Le(bytes + 0x0C, 4), size - offset);
         if (length > 0xFFFF)
             throw CaptureError("dmidecode dump: a table of " + std::to_string(length) +
                                " bytes does not fit a 2.x entry point");
-        c.table.assign(bytes + kDumpTableOffset, bytes + kDumpTableOffset + length);
+        c.tableAddress = static_cast<uint32_t>(offset);
+        c.table.assign(bytes + offset, bytes + offset + length);
         uint16_t count = 0, largest = 0;
         CountStructures(c.table, count, largest);
         uint8_t* ep = c.entryPoint.data();
@@ -521,7 +556,7 @@ Capture ReadSmbiosSource(const uint8_t* bytes, size_t size)
         SetLe(ep + 0x08, largest, 2);
         memcpy(ep + 0x10, "_DMI_", 5);
         SetLe(ep + 0x16, static_cast<uint32_t>(length), 2);
-        SetLe(ep + 0x18, kDumpTableOffset, 4);
+        SetLe(ep + 0x18, c.tableAddress, 4);
         SetLe(ep + 0x1C, count, 2);
         ep[0x1E] = static_cast<uint8_t>((bytes[0x07] & 0x0F) << 4 | (bytes[0x08] & 0x0F));
         ep[0x15] = static_cast<uint8_t>(-Sum(ep + 0x10, 0x0F));

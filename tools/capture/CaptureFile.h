@@ -105,6 +105,9 @@ Capture DecodeCapture(const uint8_t* bytes, size_t size);
 // table stays at 0x20, where its entry point says it is. Throws CaptureError.
 Capture ReadSmbiosSource(const uint8_t* bytes, size_t size);
 
+// The address of the SMBIOS 2.x entry point a UEFI system table names (its "SMBIOS=" line).
+std::optional<uint32_t> SystabEntryPoint(const std::string& systab);
+
 // Reads a whole file, refusing one larger than maxSize; throws CaptureError.
 std::vector<uint8_t> ReadFileBytes(const std::string& path, size_t maxSize);
 constexpr size_t kMaxCaptureSize = 64 * 1024 * 1024;

@@ -163,30 +163,6 @@ std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit)
     return text;
 }
 
-// The physical address the UEFI system table gives for the 2.x entry point.
-std::optional<uint32_t> SystabAddress(const std::string& systab)
-{
-    size_t at = 0;
-    while (at < systab.size())
-    {
-        size_t end = systab.find('\n', at);
-        if (end == std::string::npos)
-            end = systab.size();
-        const std::string line = systab.substr(at, end - at);
-        if (line.compare(0, 7, "SMBIOS=") == 0)
-        {
-            char* rest = nullptr;
-            errno = 0;
-            const unsigned long value = strtoul(line.c_str() + 7, &rest, 0);
-            if (errno == 0 && rest != line.c_str() + 7 && value <= 0xFFFFFFE0UL)
-                return static_cast<uint32_t>(value);
-            return std::nullopt;
-        }
-        at = end + 1;
-    }
-    return std::nullopt;
-}
-
 // length bytes of physical memory from address, as the library maps them.
 std::optional<std::vector<uint8_t>> ReadPhysical(uint64_t address, size_t length)
 {
@@ -400,7 +376,7 @@ int RunCapture(Context& context, const std::vector<std::string>& args)
         if (systab)
         {
             capture.systab = *systab;
-            entryPoint = SystabAddress(*systab);
+            entryPoint = QelCapture::SystabEntryPoint(*systab);
         }
     }
     else
