@@ -95,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Written again, it reads back as it was; its dmidecode dump holds the same table.
     const std::vector<uint8_t> dump = QelCapture::DmiDump(capture.entryPoint, capture.table);
     Check(dump.size() == QelCapture::kDumpTableOffset + capture.table.size());
-    Check(std::equal(capture.table.begin(), capture.table.end(), dump.begin() + QelCapture::kDumpTableOffset));
+    Check(
+        std::equal(capture.table.begin(), capture.table.end(), dump.begin() + QelCapture::kDumpTableOffset));
     if (!QelCapture::LooksLikeTar(bytes.data(), bytes.size()))
         return 0;
     const std::vector<uint8_t> again = QelCapture::EncodeCapture(capture, 0);

@@ -101,7 +101,8 @@ void EditManifest(std::vector<uint8_t>& archive, const std::function<void(nlohma
                      [&](std::vector<TarMember>& members)
                      {
                          auto manifest = Member(members, "manifest.json");
-                         nlohmann::json j = nlohmann::json::parse(manifest->data.begin(), manifest->data.end());
+                         nlohmann::json j =
+                             nlohmann::json::parse(manifest->data.begin(), manifest->data.end());
                          edit(j);
                          const std::string text = j.dump();
                          manifest->data.assign(text.begin(), text.end());
@@ -162,8 +163,10 @@ TEST(CaptureFile, RefusesAManifestThatDoesNotMatchTheArchive)
     const Case cases[] = {
         {"a size that is not the member's", [](nlohmann::json& j) { j["members"][0]["size"] = 1; },
          "the manifest says 1"},
-        {"a member it does not have", [](nlohmann::json& j)
-         { j["members"].push_back({{"name", "chips/chip7.json"}, {"size", 3}, {"content", "x"}}); },
+        {"a member it does not have",
+         [](nlohmann::json& j) {
+             j["members"].push_back({{"name", "chips/chip7.json"}, {"size", 3}, {"content", "x"}});
+         },
          "which the archive does not hold"},
         {"a member left out", [](nlohmann::json& j) { j["members"].erase(j["members"].size() - 1); },
          "does not list member"},
@@ -196,16 +199,17 @@ TEST(CaptureFile, RefusesOversizedMembers)
     const std::vector<uint8_t> whole = Encoded(SmallTill());
     // A member past the bound the reader holds every archive to.
     const std::vector<uint8_t> big = Edited(
-        whole, [](std::vector<TarMember>& m)
-        { m.push_back({"etc/sensor.conf", std::vector<uint8_t>(QelCapture::kMaxTarMemberSize + 1, 'x')}); });
+        whole,
+        [](std::vector<TarMember>& m) {
+            m.push_back({"etc/sensor.conf", std::vector<uint8_t>(QelCapture::kMaxTarMemberSize + 1, 'x')});
+        });
     EXPECT_NE(Refusal(big), "");
     // Members within the archive's bound but over what they hold.
     for (const char* name : {"nvme/nvme0/smart-log.bin", "nvme/nvme0/identify-controller.bin"})
     {
         SCOPED_TRACE(name);
-        std::vector<uint8_t> archive = Edited(whole,
-                                              [name](std::vector<TarMember>& m)
-                                              { Member(m, name)->data.resize(8192); });
+        std::vector<uint8_t> archive =
+            Edited(whole, [name](std::vector<TarMember>& m) { Member(m, name)->data.resize(8192); });
         EditManifest(archive,
                      [name](nlohmann::json& j)
                      {
@@ -259,14 +263,16 @@ TEST(CaptureFile, CorpusDumpsAreWhatDmidecodeWrites)
     {
         SCOPED_TRACE(name);
         std::ifstream in(QelTest::CorpusDirectory() + "/dumps/" + name + ".bin", std::ios::binary);
-        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
         const Capture c = QelCapture::ReadSmbiosSource(bytes.data(), bytes.size());
         EXPECT_FALSE(c.table.empty());
         if (memcmp(bytes.data(), "_SM_", 4) != 0)
             continue;  // 3.x: the 2.x entry point the library needs is made up
         // A 2.x dump written again from its entry point and table is the file dmidecode wrote.
         const std::vector<uint8_t> again = QelCapture::DmiDump(c.entryPoint, c.table);
-        EXPECT_EQ(again, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(again.size())));
+        EXPECT_EQ(again,
+                  std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(again.size())));
         ++compared;
     }
     EXPECT_GT(compared, 0u);

@@ -59,8 +59,8 @@ struct Replay
     explicit Replay(const std::string& file)
     {
         const std::vector<uint8_t> bytes = ReadBytes(file);
-        machine.reset(
-            new QelSim::Machine(QelCapture::DecodeCapture(bytes.data(), bytes.size()), "capture", root.Path()));
+        machine.reset(new QelSim::Machine(QelCapture::DecodeCapture(bytes.data(), bytes.size()), "capture",
+                                          root.Path()));
         machine->ServeInBackground();
     }
     QelTest::TempSysRoot root;
@@ -199,8 +199,9 @@ TEST_P(CaptureRoundTrip, DmidecodeReadsTheSmbiosPartAsItReadsTheTill)
 
     // And the file is the one dmidecode itself dumps, byte for byte.
     const std::string reference = till.Root() + "/reference.bin";
-    ASSERT_EQ(QelTest::RunProgram("/usr/sbin/dmidecode", {"--dev-mem", memory, "--dump-bin", reference}).exitCode,
-              0);
+    ASSERT_EQ(
+        QelTest::RunProgram("/usr/sbin/dmidecode", {"--dev-mem", memory, "--dump-bin", reference}).exitCode,
+        0);
     EXPECT_EQ(ReadBytes(reference), dump);
 }
 

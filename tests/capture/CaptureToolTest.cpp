@@ -94,7 +94,10 @@ struct OutputDirectory
 struct Header
 {
     unsigned handle, type, length;
-    bool operator==(const Header& o) const { return handle == o.handle && type == o.type && length == o.length; }
+    bool operator==(const Header& o) const
+    {
+        return handle == o.handle && type == o.type && length == o.length;
+    }
 };
 
 std::ostream& operator<<(std::ostream& out, const Header& h)
@@ -156,7 +159,8 @@ TEST(CaptureTool, FailsWithTheUsualMessagesAndLeavesNoFile)
     till.Stop();
     const ProgramResult noPort = Qelsensors({"capture", file, "--sysroot", till.Root()});
     EXPECT_EQ(noPort.exitCode, 1);
-    EXPECT_NE(noPort.err.find("qelsensors capture: cannot open " + till.Root() + "/dev/port"), std::string::npos)
+    EXPECT_NE(noPort.err.find("qelsensors capture: cannot open " + till.Root() + "/dev/port"),
+              std::string::npos)
         << noPort.err;
     EXPECT_NE(noPort.err.find("qelsim up PROFILE"), std::string::npos) << noPort.err;
     EXPECT_EQ(Entries(out.path), std::vector<std::string>());
@@ -165,7 +169,8 @@ TEST(CaptureTool, FailsWithTheUsualMessagesAndLeavesNoFile)
     QelTest::TempSysRoot empty;
     const ProgramResult noMem = Qelsensors({"capture", file, "--sysroot", empty.Path()});
     EXPECT_EQ(noMem.exitCode, 1);
-    EXPECT_NE(noMem.err.find("qelsensors capture: cannot open " + empty.Path() + "/dev/mem"), std::string::npos)
+    EXPECT_NE(noMem.err.find("qelsensors capture: cannot open " + empty.Path() + "/dev/mem"),
+              std::string::npos)
         << noMem.err;
     EXPECT_EQ(Entries(out.path), std::vector<std::string>());
 }
@@ -177,7 +182,8 @@ TEST(CaptureTool, AFileThatCannotBeWrittenIsAFailureBeforeTheTillIsTouched)
     const ProgramResult r =
         Qelsensors({"capture", till.Root() + "/no/such/dir/till.capture", "--sysroot", till.Root()});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("cannot create a file in " + till.Root() + "/no/such/dir/"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cannot create a file in " + till.Root() + "/no/such/dir/"), std::string::npos)
+        << r.err;
     EXPECT_EQ(till.Bus().Mark(), 0u) << "the chips were read for a capture that could not be written";
 }
 
@@ -226,7 +232,8 @@ TEST(CaptureTool, SelFromADmidecodeDumpSaysItHasNoLog)
     const std::vector<std::string> dumps = QelTest::CorpusDumps();
     if (dumps.empty())
         GTEST_SKIP() << "no dumps under " << QelTest::CorpusDirectory() << ": the real tables were not read";
-    const ProgramResult r = AsNobody({"sel", "--from-dump", QelTest::CorpusDirectory() + "/dumps/" + dumps[0] + ".bin"});
+    const ProgramResult r =
+        AsNobody({"sel", "--from-dump", QelTest::CorpusDirectory() + "/dumps/" + dumps[0] + ".bin"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("holds no event-log area"), std::string::npos) << r.err;
 }
@@ -257,7 +264,8 @@ TEST_P(CorpusFromDump, DecodesAsDmidecodeDid)
     for (size_t i = 0; i < expected.size(); ++i)
     {
         const Json& s = doc["structures"][i];
-        headers.push_back({s["handle"].get<unsigned>(), s["type"].get<unsigned>(), s["length"].get<unsigned>()});
+        headers.push_back(
+            {s["handle"].get<unsigned>(), s["type"].get<unsigned>(), s["length"].get<unsigned>()});
     }
     EXPECT_EQ(headers, expected);
     if (expected.front().type == 0)

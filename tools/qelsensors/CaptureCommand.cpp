@@ -123,12 +123,18 @@ std::string ModelName(const CPOSSystem& system)
         bool (CPOSSystem::*is)() const;
         const char* name;
     } kModels[] = {
-        {&CPOSSystem::IsCedarHi, "Cedar Hi"},      {&CPOSSystem::IsCedarLoBirch, "Cedar Lo / Birch"},
-        {&CPOSSystem::IsFenwick, "Fenwick"},       {&CPOSSystem::IsOspreyCeleron, "Osprey (Celeron)"},
-        {&CPOSSystem::IsOspreyI3, "Osprey (i3)"},  {&CPOSSystem::IsHarrow, "Harrow"},
-        {&CPOSSystem::IsLarchMoss, "Larch / Moss"}, {&CPOSSystem::IsQuill, "Quill"},
-        {&CPOSSystem::IsAmberCoral, "Amber / Coral"}, {&CPOSSystem::IsJetIvory, "Jet / Ivory"},
-        {&CPOSSystem::IsWren, "Wren"},             {&CPOSSystem::IsLark, "Lark"},
+        {&CPOSSystem::IsCedarHi, "Cedar Hi"},
+        {&CPOSSystem::IsCedarLoBirch, "Cedar Lo / Birch"},
+        {&CPOSSystem::IsFenwick, "Fenwick"},
+        {&CPOSSystem::IsOspreyCeleron, "Osprey (Celeron)"},
+        {&CPOSSystem::IsOspreyI3, "Osprey (i3)"},
+        {&CPOSSystem::IsHarrow, "Harrow"},
+        {&CPOSSystem::IsLarchMoss, "Larch / Moss"},
+        {&CPOSSystem::IsQuill, "Quill"},
+        {&CPOSSystem::IsAmberCoral, "Amber / Coral"},
+        {&CPOSSystem::IsJetIvory, "Jet / Ivory"},
+        {&CPOSSystem::IsWren, "Wren"},
+        {&CPOSSystem::IsLark, "Lark"},
         {&CPOSSystem::IsFalcon, "Falcon"},
     };
     for (const auto& model : kModels)
@@ -216,9 +222,9 @@ std::vector<QelCapture::CapturedSsd> CaptureSsds()
             const uint32_t nsid =
                 ssd.nsid != -1 ? static_cast<uint32_t>(ssd.nsid)
                 : ssd.identifyController && SmartIo::namespaceCount(ssd.identifyController->data()) == 1 ? 1
-                                                                                                           : 0;
-            if (nsid != 0 && SmartIo::nvme_read_identify(fd, nsid, NvmeAdmin::kCnsNamespace, data.data(),
-                                                         data.size()))
+                                                                                                         : 0;
+            if (nsid != 0 &&
+                SmartIo::nvme_read_identify(fd, nsid, NvmeAdmin::kCnsNamespace, data.data(), data.size()))
                 ssd.identifyNamespace = data;
             uint32_t result = 0;
             if (SmartIo::getTemperatureThreshold(fd, false, result))
@@ -232,14 +238,16 @@ std::vector<QelCapture::CapturedSsd> CaptureSsds()
         }
         else
         {
-            Progress("cannot open " + QelSys::SysPath(devPath.c_str()) + "; it is kept as a drive that does not answer");
+            Progress("cannot open " + QelSys::SysPath(devPath.c_str()) +
+                     "; it is kept as a drive that does not answer");
         }
         // The namespace devices beside the controller.
         glob_t found;
         memset(&found, 0, sizeof(found));
         const std::string pattern = QelSys::SysPath(devPath.c_str()) + "n[0-9]*";
         if (glob(pattern.c_str(), 0, nullptr, &found) == 0)
-            ssd.namespaces = static_cast<uint32_t>(std::min<size_t>(found.gl_pathc, QelCapture::kMaxNamespaces));
+            ssd.namespaces =
+                static_cast<uint32_t>(std::min<size_t>(found.gl_pathc, QelCapture::kMaxNamespaces));
         globfree(&found);
         ssds.push_back(ssd);
     }
@@ -340,9 +348,9 @@ int RunCapture(Context& context, const std::vector<std::string>& args)
     if (args.size() != 1 || context.json)
     {
         fprintf(stderr, "qelsensors capture: %s\n%s",
-                context.json       ? "--json does not apply: the capture is a file"
-                : args.empty()     ? "FILE needed"
-                                   : ("unexpected argument '" + args[1] + "'").c_str(),
+                context.json   ? "--json does not apply: the capture is a file"
+                : args.empty() ? "FILE needed"
+                               : ("unexpected argument '" + args[1] + "'").c_str(),
                 CaptureUsage());
         return kExitUsage;
     }
@@ -363,16 +371,18 @@ int RunCapture(Context& context, const std::vector<std::string>& args)
     CRawSMBios raw;
     capture.uefi = raw.isEfi();
     if (!raw.Initialise())
-        return Report(context, kCommand,
-                      Failure{"cannot read the SMBIOS table; 'qelsensors smbios' says why\n" + LibraryLogHint(),
-                              std::nullopt});
+        return Report(
+            context, kCommand,
+            Failure{"cannot read the SMBIOS table; 'qelsensors smbios' says why\n" + LibraryLogHint(),
+                    std::nullopt});
     memcpy(capture.entryPoint.data(), &raw.m_Header, sizeof(raw.m_Header));
     capture.table.assign(raw.m_pBytes, raw.m_pBytes + raw.m_dwLength);
     capture.tableAddress = raw.m_Header.SmbiosAddr;
     std::optional<uint32_t> entryPoint;
     if (capture.uefi)
     {
-        const std::optional<std::string> systab = ReadSmallFile(QelSys::SysPath("/sys/firmware/efi/systab"), 4096);
+        const std::optional<std::string> systab =
+            ReadSmallFile(QelSys::SysPath("/sys/firmware/efi/systab"), 4096);
         if (systab)
         {
             capture.systab = *systab;
@@ -441,7 +451,7 @@ int RunCapture(Context& context, const std::vector<std::string>& args)
     }
     capture.chips = QelCapture::ChipsFromTrace(trace, ecs, superIo);
     Progress(std::to_string(trace.size()) + " port accesses, " + std::to_string(capture.chips.size()) +
-                       " chips");
+             " chips");
 
     capture.ssds = CaptureSsds();
     capture.sensorConf = ReadSmallFile(QelSys::SysPath("/etc/tarn/sensor.conf"), kMaxSensorConf);
@@ -453,7 +463,8 @@ int RunCapture(Context& context, const std::vector<std::string>& args)
     }
     catch (const QelCapture::CaptureError& e)
     {
-        return Report(context, kCommand, Failure{std::string("cannot build the capture: ") + e.what(), std::nullopt});
+        return Report(context, kCommand,
+                      Failure{std::string("cannot build the capture: ") + e.what(), std::nullopt});
     }
     if (std::optional<Failure> failure = file.Commit(bytes))
         return Report(context, kCommand, *failure);

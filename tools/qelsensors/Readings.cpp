@@ -390,7 +390,8 @@ EventLogReading ReadEventLogFromArea(uint32_t address, const std::vector<uint8_t
     CSMBiosEventLogData data;
     if (!raw.Initialise() || !data.Initialise(raw) || data.m_pType15 == nullptr)
     {
-        reading.failure = Failure{"no System Event Log structure (Type 15) in the SMBIOS table", std::nullopt};
+        reading.failure =
+            Failure{"no System Event Log structure (Type 15) in the SMBIOS table", std::nullopt};
         return reading;
     }
     const CSMBios_TYPE15& t = *data.m_pType15;
@@ -401,7 +402,8 @@ EventLogReading ReadEventLogFromArea(uint32_t address, const std::vector<uint8_t
         snprintf(text, sizeof(text),
                  "the event-log area (0x%08X, %zu bytes) is not the one Type 15 names (access method %u, "
                  "0x%08X, %u bytes)",
-                 address, area.size(), t.byAccessMethod, t.AccessMethodAddress.PhysicalAddr32, t.wLogAreaLength);
+                 address, area.size(), t.byAccessMethod, t.AccessMethodAddress.PhysicalAddr32,
+                 t.wLogAreaLength);
         reading.failure = Failure{text, std::nullopt};
         return reading;
     }

@@ -113,12 +113,14 @@ int RunSel(Context& context, const std::vector<std::string>& arguments)
         if (std::optional<Failure> failure = dumpRoot.Open(*dump))
             return Report(context, kCommand, *failure);
     if (dump && !dumpRoot.EventLogAddress())
-        return Report(context, kCommand,
-                      Failure{*dump + ": holds no event-log area (a dmidecode dump has only the SMBIOS table)",
-                              std::nullopt});
+        return Report(
+            context, kCommand,
+            Failure{*dump + ": holds no event-log area (a dmidecode dump has only the SMBIOS table)",
+                    std::nullopt});
     CChip chip;
-    const EventLogReading reading = dump ? ReadEventLogFromArea(*dumpRoot.EventLogAddress(), dumpRoot.EventLogArea())
-                                         : ReadEventLog(chip, std::nullopt);
+    const EventLogReading reading =
+        dump ? ReadEventLogFromArea(*dumpRoot.EventLogAddress(), dumpRoot.EventLogArea())
+             : ReadEventLog(chip, std::nullopt);
     if (reading.failure)
         return Report(context, kCommand, *reading.failure);
     const CSystemEventLog& log = reading.log;
