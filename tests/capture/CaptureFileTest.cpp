@@ -278,6 +278,20 @@ TEST(CaptureFile, CorpusDumpsAreWhatDmidecodeWrites)
     EXPECT_GT(compared, 0u);
 }
 
+TEST(CaptureFile, ReadsADumpsTableWhereItsEntryPointPutsIt)
+{
+    const Capture till = SmallTill();
+    std::vector<uint8_t> dump = QelCapture::DmiDump(till.entryPoint, till.table);
+    // The table moved to offset 0x40, as dmidecode would find it there.
+    dump.insert(dump.begin() + QelCapture::kDumpTableOffset, 0x20, 0xEE);
+    dump[0x18] = 0x40;
+    const Capture c = QelCapture::ReadSmbiosSource(dump.data(), dump.size());
+    EXPECT_EQ(c.table, till.table);
+    EXPECT_EQ(c.tableAddress, 0x40u);
+    dump[0x18] = 0xF0;  // past the end of the file
+    EXPECT_THROW(QelCapture::ReadSmbiosSource(dump.data(), dump.size()), CaptureError);
+}
+
 TEST(CaptureFile, RefusesWhatIsNeitherCaptureNorDump)
 {
     const std::vector<uint8_t> text = {'h', 'e', 'l', 'l', 'o'};

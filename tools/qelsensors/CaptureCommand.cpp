@@ -451,7 +451,7 @@ int RunCapture(Context& context, const std::vector<std::string>& args)
     }
     capture.chips = QelCapture::ChipsFromTrace(trace, ecs, superIo);
     Progress(std::to_string(trace.size()) + " port accesses, " + std::to_string(capture.chips.size()) +
-             " chips");
+             (capture.chips.size() == 1 ? " chip" : " chips"));
 
     capture.ssds = CaptureSsds();
     capture.sensorConf = ReadSmallFile(QelSys::SysPath("/etc/tarn/sensor.conf"), kMaxSensorConf);
