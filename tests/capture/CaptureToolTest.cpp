@@ -1,5 +1,6 @@
 // qelsensors capture where it cannot read the till, and --from-dump on real firmware tables and on
 // files that are no capture: the tool's usual messages, and never a file left behind.
+#include "CaptureFile.h"
 #include "MachineImage.h"
 #include "RunProgram.h"
 #include "SMBiosTables.h"
@@ -222,6 +223,28 @@ TEST(CaptureTool, FromDumpRefusesWhatIsNoCaptureAndNoDump)
         const ProgramResult missing = Qelsensors({command, "--from-dump"});
         EXPECT_EQ(missing.exitCode, 2);
     }
+    // A dump the library refuses: its message, and a hint that does not send the reader to the
+    // log of a root that is gone.
+    std::array<uint8_t, QelCapture::kEntryPointSize> entry{};
+    memcpy(entry.data(), "_SM_", 4);
+    entry[0x05] = 0x1F;
+    entry[0x06] = 2;
+    entry[0x07] = 8;
+    memcpy(entry.data() + 0x10, "_DMI_", 5);
+    entry[0x16] = 8;
+    std::vector<uint8_t> dump = QelCapture::DmiDump(entry, {0x7F, 0x04, 0x00, 0x00, 0x00, 0x00});
+    dump.resize(0x28, 0);
+    dump[0x04] ^= 0x01;
+    const std::string bad = out.path + "/bad.bin";
+    std::ofstream(bad, std::ios::binary)
+        .write(reinterpret_cast<const char*>(dump.data()), static_cast<std::streamsize>(dump.size()));
+    const ProgramResult refused = Qelsensors({"smbios", "--from-dump", bad});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("checksum"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find(bad + " was decoded in a temporary system root, removed again"),
+              std::string::npos)
+        << refused.err;
+
     // Nothing of the private roots stays behind.
     for (const std::string& name : Entries("/tmp"))
         EXPECT_NE(name.rfind("qelsensors-dump.", 0), 0u) << name;

@@ -30,6 +30,7 @@ DumpRoot::~DumpRoot()
     if (m_root.empty())
         return;
     nftw(m_root.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
+    SetLibraryLogHint("");
     if (m_previous)
         setenv(QelSys::kSysRootVariable, m_previous->c_str(), 1);
     else
@@ -67,6 +68,10 @@ std::optional<Failure> DumpRoot::Open(const std::string& file)
     if (const char* previous = getenv(QelSys::kSysRootVariable))
         m_previous = previous;
     setenv(QelSys::kSysRootVariable, m_root.c_str(), 1);
+    // The root, and the library log in it, go when the command ends.
+    SetLibraryLogHint("  " + file +
+                      " was decoded in a temporary system root, removed again; --verbose shows the "
+                      "library's debug lines");
     return std::nullopt;
 }
 
