@@ -460,6 +460,8 @@ int RunCapture(Context& context, const std::vector<std::string>& args)
     try
     {
         bytes = QelCapture::EncodeCapture(capture, static_cast<uint64_t>(time(nullptr)));
+        // Never hand on a file that qelsim would refuse.
+        QelCapture::DecodeCapture(bytes.data(), bytes.size());
     }
     catch (const QelCapture::CaptureError& e)
     {
