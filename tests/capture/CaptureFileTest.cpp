@@ -236,6 +236,11 @@ TEST(CaptureFile, QelsimServesNothingOfARefusedCapture)
     const std::pair<const char*, std::vector<uint8_t>> bad[] = {
         {"truncated", std::vector<uint8_t>(whole.begin(), whole.begin() + 1500)},
         {"manifest", wrongManifest},
+        {"oversized", Edited(whole,
+                             [](std::vector<TarMember>& m) {
+                                 m.push_back({"etc/sensor.conf",
+                                              std::vector<uint8_t>(QelCapture::kMaxTarMemberSize + 1, 'x')});
+                             })},
     };
     for (const auto& capture : bad)
     {
