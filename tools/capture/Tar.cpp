@@ -169,7 +169,8 @@ std::vector<TarMember> ReadTar(const uint8_t* bytes, size_t size)
         const size_t padded = static_cast<size_t>((length + kTarBlock - 1) / kTarBlock * kTarBlock);
         if (size - offset < padded)
             throw CaptureError("truncated archive: member '" + name + "' announces " +
-                               std::to_string(length) + " bytes, " + std::to_string(size - offset) +
+                               std::to_string(length) + " bytes (" + std::to_string(padded) +
+                               " with the padding to whole blocks), " + std::to_string(size - offset) +
                                " remain");
         members.push_back({name, std::vector<uint8_t>(bytes + offset, bytes + offset + length)});
         offset += padded;
