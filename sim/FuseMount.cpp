@@ -376,8 +376,12 @@ void Ioctl(fuse_req_t req, fuse_ino_t ino, unsigned int cmd, void*, fuse_file_in
     }
     if (cmd == NVME_IOCTL_ID)
     {
-        // A controller is no namespace.
-        if (node->nsid == 0)
+        // A controller is no namespace; a captured one answers as it did on the till.
+        const std::shared_ptr<const RecordedNvme>& recorded =
+            context.controllers[node->controller]->Profile().recorded;
+        if (node->nsid == 0 && recorded != nullptr && recorded->nsid >= 0)
+            fuse_reply_ioctl(req, recorded->nsid, nullptr, 0);
+        else if (node->nsid == 0)
             fuse_reply_err(req, ENOTTY);
         else
             fuse_reply_ioctl(req, static_cast<int>(node->nsid), nullptr, 0);

@@ -1,5 +1,7 @@
 #include "Machine.h"
 
+#include "CaptureMachine.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -44,10 +46,10 @@ bool RemoveTree(const std::string& path)
     return nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT) == 0 || errno == ENOENT;
 }
 
-std::vector<std::unique_ptr<NvmeController>> ControllersOf(const Profile& profile)
+std::vector<std::unique_ptr<NvmeController>> ControllersOf(const std::vector<SsdProfile>& ssds)
 {
     std::vector<std::unique_ptr<NvmeController>> controllers;
-    for (const SsdProfile& ssd : profile.ssds)
+    for (const SsdProfile& ssd : ssds)
         controllers.push_back(std::make_unique<NvmeController>(ssd));
     return controllers;
 }
@@ -121,8 +123,39 @@ RootState StateOf(const std::string& root)
 }
 
 Machine::Machine(const Profile& profile, const std::string& root)
-    : m_paths(root), m_ssds(ControllersOf(profile)), m_mount(m_bus, m_paths.mountPoint, Pointers(m_ssds))
+    : m_paths(root), m_ssds(ControllersOf(profile.ssds)), m_mount(m_bus, m_paths.mountPoint, Pointers(m_ssds))
 {
+    const MachineImage image = BuildImage(profile);
+    AttachChips(profile, m_bus);
+    BringUp(
+        profile.name, profile.machine, [&image](const std::string& dir) { image.Write(dir); }, profile.ssds);
+}
+
+Machine::Machine(const QelCapture::Capture& capture, const std::string& name, const std::string& root)
+    : m_paths(root), m_ssds(ControllersOf(CapturedSsds(capture))),
+      m_mount(m_bus, m_paths.mountPoint, Pointers(m_ssds))
+{
+    AttachCapturedChips(capture, m_bus);
+    const auto write = [&capture](const std::string& dir)
+    {
+        QelCapture::WriteMemory(capture, dir);
+        if (!capture.sensorConf)
+            return;
+        MakeDirectories(dir + "/etc/tarn");
+        std::ofstream conf(dir + "/etc/tarn/sensor.conf", std::ios::trunc);
+        conf << *capture.sensorConf;
+        if (!conf)
+            FailErrno("cannot write", dir + "/etc/tarn/sensor.conf");
+    };
+    BringUp(name, "captured " + capture.model + " (BIOS " + capture.biosVersion + ")", write,
+            CapturedSsds(capture));
+}
+
+void Machine::BringUp(const std::string& name, const std::string& machine,
+                      const std::function<void(const std::string&)>& writeMemory,
+                      const std::vector<SsdProfile>& ssds)
+{
+    const std::string& root = m_paths.root;
     const RootState state = StateOf(root);
     if (state == RootState::Served)
         throw std::runtime_error(root + " is already served (" + m_paths.mountPoint +
@@ -134,18 +167,15 @@ Machine::Machine(const Profile& profile, const std::string& root)
     if (!unavailable.empty())
         throw std::runtime_error(unavailable);
 
-    const MachineImage image = BuildImage(profile);
-    AttachChips(profile, m_bus);
-
     // A previous machine under the same root may have been UEFI.
     RemoveTree(root + "/sys/firmware/efi");
-    image.Write(root);
+    writeMemory(root);
     for (const char* dir : {"/etc/tarn", "/var/log/tarn", "/run/qelsim"})
         MakeDirectories(root + dir);
-    std::ofstream(m_paths.marker, std::ios::trunc) << profile.name << "\n" << profile.machine << "\n";
+    std::ofstream(m_paths.marker, std::ios::trunc) << name << "\n" << machine << "\n";
     LinkDevice(root, "port");
     RemoveNvmeLinks(root);
-    for (const SsdProfile& ssd : profile.ssds)
+    for (const SsdProfile& ssd : ssds)
     {
         LinkDevice(root, ssd.device);
         for (uint32_t nsid = 1; nsid <= ssd.namespaces; ++nsid)

@@ -13,10 +13,12 @@
 // Point QEL_SYSROOT (or qelsensors --sysroot) at ROOT and the unchanged libraries see the machine.
 #pragma once
 
+#include "CaptureFile.h"
 #include "FuseMount.h"
 #include "PortBus.h"
 #include "Profile.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +52,9 @@ public:
     // ProfileError for a profile that cannot be built, std::runtime_error for everything else
     // (no FUSE, a root that is already served, a directory that cannot be written).
     Machine(const Profile& profile, const std::string& root);
+    // A captured till (name: the capture's file name, for the marker): its memory as captured,
+    // its chips answering with the captured registers, its SSDs with the captured data.
+    Machine(const QelCapture::Capture& capture, const std::string& name, const std::string& root);
     // Stops serving and unmounts; the files stay until RemoveRoot.
     ~Machine();
     Machine(const Machine&) = delete;
@@ -65,6 +70,11 @@ public:
     void Stop() { m_mount.Stop(); }
 
 private:
+    // Writes the root and mounts; writeMemory puts dev/mem (and the UEFI files) under it.
+    void BringUp(const std::string& name, const std::string& machine,
+                 const std::function<void(const std::string&)>& writeMemory,
+                 const std::vector<SsdProfile>& ssds);
+
     RootPaths m_paths;
     PortBus m_bus;
     std::vector<std::unique_ptr<NvmeController>> m_ssds;

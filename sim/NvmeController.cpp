@@ -50,6 +50,8 @@ NvmeController::NvmeController(const SsdProfile& profile)
 
 std::vector<uint8_t> NvmeController::IdentifyController() const
 {
+    if (m_profile.recorded)
+        return m_profile.recorded->identifyController.value_or(std::vector<uint8_t>());
     std::vector<uint8_t> data(kIdentifySize);
     PutLittleEndian(data, 0, 0x144D, 2);  // PCI vendor
     PutText(data, 4, 20, m_profile.serial);
@@ -65,6 +67,8 @@ int NvmeController::Execute(nvme_admin_cmd& cmd, std::vector<uint8_t>& data)
     ++m_commands;
     data.clear();
     cmd.result = 0;
+    if (m_profile.recorded)
+        return Replay(*m_profile.recorded, cmd, data);
     switch (cmd.opcode)
     {
     case kIdentify:
@@ -114,6 +118,56 @@ int NvmeController::Execute(nvme_admin_cmd& cmd, std::vector<uint8_t>& data)
         log[3] = 100;  // available spare, percent
         log[4] = 10;   // its threshold
         std::copy_n(log.begin(), data.size(), data.begin());
+        return 0;
+    }
+    default:
+        return kInvalidOpcode;
+    }
+}
+
+int NvmeController::Replay(const RecordedNvme& recorded, nvme_admin_cmd& cmd,
+                           std::vector<uint8_t>& data) const
+{
+    switch (cmd.opcode)
+    {
+    case kIdentify:
+    {
+        const uint32_t cns = cmd.cdw10 & 0xFF;
+        const auto& answer = cns == kCnsController  ? recorded.identifyController
+                             : cns == kCnsNamespace ? recorded.identifyNamespace
+                                                    : std::optional<std::vector<uint8_t>>();
+        if (cns != kCnsController && cns != kCnsNamespace)
+            return kInvalidField;
+        if (!answer)
+            return -EIO;
+        data = *answer;
+        return 0;
+    }
+    case kGetFeatures:
+    {
+        if ((cmd.cdw10 & 0xFF) != kTemperatureThresholdFeature)
+            return kInvalidField;
+        const uint32_t type = (cmd.cdw11 >> 20) & 0x3;
+        if (type > 1 || ((cmd.cdw11 >> 16) & 0xF) != 0)
+            return kInvalidField;
+        const std::optional<uint32_t>& answer = type == 1 ? recorded.underThreshold : recorded.overThreshold;
+        if (!answer)
+            return -EIO;
+        cmd.result = *answer;
+        return 0;
+    }
+    case kGetLogPage:
+    {
+        if ((cmd.cdw10 & 0xFF) != kSmartHealthLog || (cmd.nsid != kAllNamespaces && cmd.nsid != 0))
+            return kInvalidField;
+        if (!recorded.smartLog)
+            return -EIO;
+        std::vector<uint8_t> log = *recorded.smartLog;
+        log.resize(512, 0);
+        // The composite temperature can be changed while the machine runs, as on any SSD.
+        PutLittleEndian(log, 1, Kelvin(m_temperature.load()), 2);
+        const uint32_t length = (((cmd.cdw10 >> 16) & 0xFFF) + 1) * 4;
+        data.assign(log.begin(), log.begin() + std::min<uint32_t>(length, 512));
         return 0;
     }
     default:

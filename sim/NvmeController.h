@@ -9,11 +9,25 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace QelSim
 {
+// The answers a real controller gave, for a captured machine: each command is answered with them
+// (one that was not captured fails with EIO, as it did, or could not be asked, on the till).
+struct RecordedNvme
+{
+    int32_t nsid = -1;  // NVME_IOCTL_ID on the controller device
+    std::optional<std::vector<uint8_t>> identifyController;
+    std::optional<std::vector<uint8_t>> identifyNamespace;
+    std::optional<uint32_t> overThreshold;  // Get Features results
+    std::optional<uint32_t> underThreshold;
+    std::optional<std::vector<uint8_t>> smartLog;  // its composite temperature is the controller's
+};
+
 struct SsdProfile
 {
     // The commands a controller can be told to fail (with EIO), to stand in for a broken drive.
@@ -33,6 +47,7 @@ struct SsdProfile
     int overThreshold = 70;   // default over-temperature threshold, degrees Celsius
     int underThreshold = -5;  // default under-temperature threshold, degrees Celsius
     Failure failure = Failure::None;
+    std::shared_ptr<const RecordedNvme> recorded;  // set: answer as the captured controller did
 };
 
 class NvmeController
@@ -58,6 +73,8 @@ public:
     std::vector<uint8_t> IdentifyController() const;
 
 private:
+    int Replay(const RecordedNvme& recorded, nvme_admin_cmd& cmd, std::vector<uint8_t>& data) const;
+
     SsdProfile m_profile;
     std::atomic<int> m_temperature;
     std::atomic<uint64_t> m_commands{0};

@@ -1,5 +1,6 @@
 // qelsim: builds and serves a simulated point-of-sale machine under a system root.
 #include "BuildInfo.h"
+#include "CaptureFile.h"
 #include "Machine.h"
 #include "Profile.h"
 #include "SampleMachine.h"
@@ -277,24 +278,59 @@ void Report(int fd, const std::string& message)
     close(fd);
 }
 
+bool IsCapture(const std::string& path)
+{
+    uint8_t header[QelCapture::kTarBlock];
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const ssize_t n = read(fd, header, sizeof(header));
+    close(fd);
+    return n == static_cast<ssize_t>(sizeof(header)) && QelCapture::LooksLikeTar(header, sizeof(header));
+}
+
 int Serve(const std::string& profilePath, const std::string& root, const std::string& pidFile, int reportFd)
 {
     std::unique_ptr<QelSim::Machine> machine;
     try
     {
-        const QelSim::Profile profile = QelSim::LoadProfile(profilePath);
-        mkdir(root.c_str(), 0755);
-        machine.reset(new QelSim::Machine(profile, root));
+        // A capture is known by its content (a tar archive), whatever its name.
+        std::string title;
+        if (IsCapture(profilePath))
+        {
+            const std::vector<uint8_t> bytes =
+                QelCapture::ReadFileBytes(profilePath, QelCapture::kMaxCaptureSize);
+            QelCapture::Capture capture;
+            try
+            {
+                capture = QelCapture::DecodeCapture(bytes.data(), bytes.size());
+            }
+            catch (const QelCapture::CaptureError& e)
+            {
+                throw std::runtime_error(profilePath + ": not served: " + e.what());
+            }
+            const std::string name = profilePath.substr(profilePath.find_last_of('/') + 1);
+            mkdir(root.c_str(), 0755);
+            machine.reset(new QelSim::Machine(capture, name, root));
+            title = "the capture " + name + " (" + capture.model + ", BIOS " + capture.biosVersion +
+                    ", taken " + capture.time + ")";
+        }
+        else
+        {
+            const QelSim::Profile profile = QelSim::LoadProfile(profilePath);
+            mkdir(root.c_str(), 0755);
+            machine.reset(new QelSim::Machine(profile, root));
+            title = profile.machine + " (" + profile.name + ")";
+        }
         const QelSim::RootPaths& paths = machine->Paths();
         if (!WritePidFile(paths.pidFile, getpid()) || (!pidFile.empty() && !WritePidFile(pidFile, getpid())))
             throw std::runtime_error("cannot write the pid file " +
                                      (pidFile.empty() ? paths.pidFile : pidFile));
         if (reportFd < 0)
         {
-            printf("serving %s (%s) at %s\n  QEL_SYSROOT=%s, or qelsensors --sysroot %s\n"
+            printf("serving %s at %s\n  QEL_SYSROOT=%s, or qelsensors --sysroot %s\n"
                    "  stop with Ctrl-C; remove with 'qelsim down %s'\n",
-                   profile.machine.c_str(), profile.name.c_str(), root.c_str(), root.c_str(), root.c_str(),
-                   root.c_str());
+                   title.c_str(), root.c_str(), root.c_str(), root.c_str(), root.c_str());
             fflush(stdout);
         }
     }
@@ -324,7 +360,8 @@ int RunUp(const std::vector<std::string>& args)
     if (!a.error.empty())
         return UsageError("up", a.error);
     if (a.positional.size() != 2)
-        return UsageError("up", a.positional.size() < 2 ? "PROFILE and ROOT needed" : "too many arguments");
+        return UsageError("up", a.positional.size() < 2 ? "PROFILE (or CAPTURE) and ROOT needed"
+                                                        : "too many arguments");
     const std::string profile = Absolute(QelSim::FindProfile(a.positional[0]));
     const std::string root = Absolute(a.positional[1]);
     const std::string pidFile = a.Has("--pidfile") ? Absolute(a.Value("--pidfile")) : "";
@@ -562,9 +599,10 @@ int RunSsd(const std::vector<std::string>& args)
 const Command kCommands[] = {
     {"sample", "ROOT [--efi]", "write the sample machine image into ROOT (created if missing)", RunSample},
     {"check", "PROFILE...", "read profiles and say what they describe, or what is wrong with them", RunCheck},
-    {"up", "PROFILE ROOT [--detach] [--pidfile FILE]",
-     "build the machine of PROFILE (a file, or the name of a shipped one) under ROOT and serve its\n"
-     "      ports until stopped (in the foreground, or in the background with --detach)",
+    {"up", "PROFILE|CAPTURE ROOT [--detach] [--pidfile FILE]",
+     "build the machine of PROFILE (a file, or the name of a shipped one) or of a till's CAPTURE\n"
+     "      (written by 'qelsensors capture') under ROOT and serve its ports until stopped (in the\n"
+     "      foreground, or in the background with --detach)",
      RunUp},
     {"down", "ROOT", "stop the server of ROOT, unmount it and remove ROOT", RunDown},
     {"stats", "ROOT [--accesses] [--reset]",

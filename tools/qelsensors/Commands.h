@@ -31,4 +31,6 @@ int RunCim(Context& context, const std::vector<std::string>& args);
 const char* CimUsage();
 int RunMetrics(Context& context, const std::vector<std::string>& args);
 const char* MetricsUsage();
+int RunCapture(Context& context, const std::vector<std::string>& args);
+const char* CaptureUsage();
 }  // namespace QelTool

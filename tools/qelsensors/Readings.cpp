@@ -5,7 +5,12 @@
 #include "ChipStartReport.h"
 #include "EventLogContainer.h"
 #include "POSSystem.h"
+#include "RawEvLog.h"
+#include "RawSMBios.h"
+#include "SELog.h"
+#include "SMBiosChipData.h"
 #include "SMBiosEventLogData.h"
+#include "SMBiosSensorData.h"
 #include "SensorRecordSource.h"
 #include "SysRoot.h"
 #include "chip.h"
@@ -14,6 +19,7 @@
 #include "NvmeSsd.h"
 
 #include <algorithm>
+#include <memory>
 #include <unistd.h>
 
 namespace QelTool
@@ -191,6 +197,35 @@ public:
     CSMBios_Sensor* GetRawSensorFromFirstChipDevice(uint16_t) override { return nullptr; }
 };
 
+// The sensors of the first management device, as the chip manager's device 0 holds them once
+// started, taken from the table alone: a dump's limit events name their sensor as on the till,
+// without a chip.
+class CTableSensors : public CSensorRecordSource
+{
+public:
+    explicit CTableSensors(CRawSMBios& raw)
+    {
+        CSMBiosChipData chips;
+        if (!chips.Initialise(raw) || chips.m_vDevices.empty() || chips.m_vDevices[0] == nullptr)
+            return;
+        m_sensors = std::make_unique<CSMBiosSensorData>(chips.m_vDevices[0]->wHandle);
+        if (!m_sensors->Initialise(raw))
+            m_sensors.reset();
+    }
+
+    CSMBios_Sensor* GetRawSensorFromFirstChipDevice(uint16_t handle) override
+    {
+        if (m_sensors != nullptr)
+            for (CSMBios_Sensor* sensor : m_sensors->m_vThisChipSensors)
+                if (sensor != nullptr && sensor->wHandle == handle)
+                    return sensor;
+        return nullptr;
+    }
+
+private:
+    std::unique_ptr<CSMBiosSensorData> m_sensors;
+};
+
 // Names what kept the library from the log, as a container of its own finds it.
 Failure ExplainEventLogFailure(SENSOR_STATUS status)
 {
@@ -345,6 +380,50 @@ EventLogReading ReadEventLog(CChip& chip, std::optional<SENSOR_STATUS> started)
         reading.failure = ExplainEventLogFailure(status);
     else
         container.CopyEventLogInformation(reading.log);
+    return reading;
+}
+
+EventLogReading ReadEventLogFromArea(uint32_t address, const std::vector<uint8_t>& area)
+{
+    EventLogReading reading;
+    CRawSMBios raw;
+    CSMBiosEventLogData data;
+    if (!raw.Initialise() || !data.Initialise(raw) || data.m_pType15 == nullptr)
+    {
+        reading.failure =
+            Failure{"no System Event Log structure (Type 15) in the SMBIOS table", std::nullopt};
+        return reading;
+    }
+    const CSMBios_TYPE15& t = *data.m_pType15;
+    char text[256];
+    if (t.byAccessMethod != EVENT_LOG_ACCESS_PHYSICAL32 || t.AccessMethodAddress.PhysicalAddr32 != address ||
+        t.wLogAreaLength != area.size())
+    {
+        snprintf(text, sizeof(text),
+                 "the event-log area (0x%08X, %zu bytes) is not the one Type 15 names (access method %u, "
+                 "0x%08X, %u bytes)",
+                 address, area.size(), t.byAccessMethod, t.AccessMethodAddress.PhysicalAddr32,
+                 t.wLogAreaLength);
+        reading.failure = Failure{text, std::nullopt};
+        return reading;
+    }
+    // The container as a started chip's leaves it, with the copy taken from the dump instead of
+    // physical memory.
+    CTableSensors sensors(raw);
+    EventLogContainer container;
+    container.m_pChipManager = &sensors;
+    container.m_bInit = true;
+    container.m_pSMBiosLog = new CSMBios_TYPE15(t);
+    CRawEvLog rawLog;
+    rawLog.Copy(area.data(), static_cast<uint32_t>(area.size()));
+    container.m_pSELog = new SELog;
+    if (area.empty() || !container.m_pSELog->initialise(&container, rawLog, t.Descriptors))
+    {
+        reading.failure = Failure{"the event log area has no valid header (Log Header Type 1, revision 1)",
+                                  SS_EVENT_LOG_ERROR};
+        return reading;
+    }
+    container.CopyEventLogInformation(reading.log);
     return reading;
 }
 }  // namespace QelTool

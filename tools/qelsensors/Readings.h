@@ -93,4 +93,8 @@ struct EventLogReading
 };
 // started: what chip's Initialise answered, if it was called; otherwise it is called here.
 EventLogReading ReadEventLog(CChip& chip, std::optional<SENSOR_STATUS> started);
+// The event log of a dump: the area as captured, decoded by the library's own decoder with the
+// Type 15 structure of the table under the system root (no physical memory is read, so no root is
+// needed). address: where the capture found the area.
+EventLogReading ReadEventLogFromArea(uint32_t address, const std::vector<uint8_t>& area);
 }  // namespace QelTool

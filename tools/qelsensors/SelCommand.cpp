@@ -1,6 +1,7 @@
 // qelsensors sel: the BIOS system event log as the library decodes it, oldest event first, with
 // the Type 15 values that locate it and the log's flags.
 #include "Commands.h"
+#include "FromDump.h"
 #include "Readings.h"
 #include "Support.h"
 
@@ -94,18 +95,32 @@ Json LogJson(const CSystemEventLog& log, const std::optional<CSMBios_TYPE15>& lo
 
 }  // namespace
 
-int RunSel(Context& context, const std::vector<std::string>& args)
+int RunSel(Context& context, const std::vector<std::string>& arguments)
 {
-    if (!args.empty())
+    std::vector<std::string> args = arguments;
+    std::string error;
+    const std::optional<std::string> dump = TakeFromDump(args, error);
+    if (!error.empty() || !args.empty())
     {
         fprintf(stderr,
-                "qelsensors sel: unexpected argument '%s'\nusage: qelsensors sel [--json] [--sysroot DIR] "
+                "qelsensors sel: %s\nusage: qelsensors sel [--from-dump FILE] [--json] [--sysroot DIR] "
                 "[--verbose]\n",
-                args.front().c_str());
+                error.empty() ? ("unexpected argument '" + args.front() + "'").c_str() : error.c_str());
         return kExitUsage;
     }
+    DumpRoot dumpRoot;
+    if (dump)
+        if (std::optional<Failure> failure = dumpRoot.Open(*dump))
+            return Report(context, kCommand, *failure);
+    if (dump && !dumpRoot.EventLogAddress())
+        return Report(
+            context, kCommand,
+            Failure{*dump + ": holds no event-log area (a dmidecode dump has only the SMBIOS table)",
+                    std::nullopt});
     CChip chip;
-    const EventLogReading reading = ReadEventLog(chip, std::nullopt);
+    const EventLogReading reading =
+        dump ? ReadEventLogFromArea(*dumpRoot.EventLogAddress(), dumpRoot.EventLogArea())
+             : ReadEventLog(chip, std::nullopt);
     if (reading.failure)
         return Report(context, kCommand, *reading.failure);
     const CSystemEventLog& log = reading.log;

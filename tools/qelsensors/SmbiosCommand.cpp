@@ -1,6 +1,7 @@
 // qelsensors smbios: the entry point, the BIOS information, one line per structure and the
 // management devices with their sensors, as the library reads them.
 #include "Commands.h"
+#include "FromDump.h"
 #include "Support.h"
 
 #include "RawSMBios.h"
@@ -253,17 +254,23 @@ Json DocumentJson(CRawSMBios& raw, bool efi, const CSMBios_TYPE00& bios,
 }
 }  // namespace
 
-int RunSmbios(Context& context, const std::vector<std::string>& args)
+int RunSmbios(Context& context, const std::vector<std::string>& arguments)
 {
-    if (!args.empty())
+    std::vector<std::string> args = arguments;
+    std::string error;
+    const std::optional<std::string> dump = TakeFromDump(args, error);
+    if (!error.empty() || !args.empty())
     {
-        fprintf(
-            stderr,
-            "qelsensors smbios: unexpected argument '%s'\nusage: qelsensors smbios [--json] [--sysroot DIR] "
-            "[--verbose]\n",
-            args.front().c_str());
+        fprintf(stderr,
+                "qelsensors smbios: %s\nusage: qelsensors smbios [--from-dump FILE] [--json] [--sysroot DIR] "
+                "[--verbose]\n",
+                error.empty() ? ("unexpected argument '" + args.front() + "'").c_str() : error.c_str());
         return kExitUsage;
     }
+    DumpRoot dumpRoot;
+    if (dump)
+        if (std::optional<Failure> failure = dumpRoot.Open(*dump))
+            return Report(context, "smbios", *failure);
     if (std::optional<Failure> failure = CheckPhysMem())
         return Report(context, "smbios", *failure);
 

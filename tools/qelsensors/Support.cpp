@@ -121,8 +121,20 @@ std::optional<Failure> CheckPortDevice()
     return DeviceFailure(path, errno, "reading the monitoring chips", true);
 }
 
+namespace
+{
+std::string g_logHint;
+}  // namespace
+
+void SetLibraryLogHint(const std::string& hint)
+{
+    g_logHint = hint;
+}
+
 std::string LibraryLogHint()
 {
+    if (!g_logHint.empty())
+        return g_logHint;
     return "  the library log has the details (its level and file are set in " +
            QelSys::SysPath("/etc/tarn/log.conf") + ")";
 }

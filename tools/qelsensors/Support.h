@@ -44,6 +44,8 @@ std::optional<Failure> CheckPortDevice();
 
 // "  the library log has the details (...)": the hint that ends most failures.
 std::string LibraryLogHint();
+// Replaces that hint, for a machine whose log goes with it (a dump decoded in a temporary root).
+void SetLibraryLogHint(const std::string& hint);
 
 // One document, pretty-printed, with a final newline.
 void WriteJson(FILE* out, const Json& document);

@@ -31,18 +31,22 @@ const Command kCommands[] = {
      "(ok, warning, critical, fatal, error).\n",
      false, QelTool::RunSensors},
     {"smbios", "show the SMBIOS entry point, BIOS information, structures, and chips with their sensors",
-     "usage: qelsensors smbios [--json] [--sysroot DIR] [--verbose]\n\n"
+     "usage: qelsensors smbios [--from-dump FILE] [--json] [--sysroot DIR] [--verbose]\n\n"
      "Shows the SMBIOS entry point, the BIOS information, every structure, and the management\n"
-     "devices with their probes and cooling devices, as the tables give them.\n",
+     "devices with their probes and cooling devices, as the tables give them. With --from-dump,\n"
+     "those of FILE (a capture, or a 'dmidecode --dump-bin' file), without root and without a till.\n",
      false, QelTool::RunSmbios},
     {"sel", "show the BIOS system event log, decoded, with its flags and header values",
-     "usage: qelsensors sel [--json] [--sysroot DIR] [--verbose]\n\n"
-     "Shows the BIOS system event log, decoded, oldest event first, with its flags and header values.\n",
+     "usage: qelsensors sel [--from-dump FILE] [--json] [--sysroot DIR] [--verbose]\n\n"
+     "Shows the BIOS system event log, decoded, oldest event first, with its flags and header values.\n"
+     "With --from-dump, that of FILE (a capture), without root and without a till.\n",
      false, QelTool::RunSel},
     {"cim", "enumerate or get the CIM provider's instances, as an object manager would", QelTool::CimUsage(),
      true, QelTool::RunCim},
     {"metrics", "write the sensors and the event log in the Prometheus text format (for node_exporter)",
      QelTool::MetricsUsage(), true, QelTool::RunMetrics},
+    {"capture", "write what the libraries read of this till into one file, to replay or decode elsewhere",
+     QelTool::CaptureUsage(), true, QelTool::RunCapture},
 };
 
 const char kCommonOptions[] =
