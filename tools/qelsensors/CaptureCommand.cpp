@@ -7,6 +7,7 @@
 // port accesses of `qelsensors sensors`, and no more writes.
 #include "Commands.h"
 #include "Readings.h"
+#include "SmbiosDevices.h"
 #include "Support.h"
 
 #include "BuildInfo.h"
@@ -118,29 +119,10 @@ private:
 // The model the library took the BIOS version for.
 std::string ModelName(const CPOSSystem& system)
 {
-    static const struct
-    {
-        bool (CPOSSystem::*is)() const;
-        const char* name;
-    } kModels[] = {
-        {&CPOSSystem::IsCedarHi, "Cedar Hi"},
-        {&CPOSSystem::IsCedarLoBirch, "Cedar Lo / Birch"},
-        {&CPOSSystem::IsFenwick, "Fenwick"},
-        {&CPOSSystem::IsOspreyCeleron, "Osprey (Celeron)"},
-        {&CPOSSystem::IsOspreyI3, "Osprey (i3)"},
-        {&CPOSSystem::IsHarrow, "Harrow"},
-        {&CPOSSystem::IsLarchMoss, "Larch / Moss"},
-        {&CPOSSystem::IsQuill, "Quill"},
-        {&CPOSSystem::IsAmberCoral, "Amber / Coral"},
-        {&CPOSSystem::IsJetIvory, "Jet / Ivory"},
-        {&CPOSSystem::IsWren, "Wren"},
-        {&CPOSSystem::IsLark, "Lark"},
-        {&CPOSSystem::IsFalcon, "Falcon"},
-    };
-    for (const auto& model : kModels)
-        if ((system.*model.is)())
-            return std::string(model.name) + " (" + system.m_MachineType + ")";
-    return "unsupported (machine type \"" + system.m_MachineType + "\")";
+    const char* model = MachineModelName(system);
+    if (model == nullptr)
+        return "unsupported (machine type \"" + system.m_MachineType + "\")";
+    return std::string(model) + " (" + system.m_MachineType + ")";
 }
 
 bool IsEc(const std::string& description)
@@ -264,66 +246,6 @@ std::string UtcNow()
     return text;
 }
 
-// A file written beside its final name and renamed onto it only when it is whole: a reader never
-// sees part of a capture, and a failure leaves nothing behind.
-class AtomicFile
-{
-public:
-    ~AtomicFile()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-        if (!m_temporary.empty())
-            unlink(m_temporary.c_str());
-    }
-
-    std::optional<Failure> Create(const std::string& path)
-    {
-        const size_t slash = path.find_last_of('/');
-        const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-        const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-        if (base.empty())
-            return Failure{path + ": names a directory, not a file", std::nullopt};
-        std::string temporary = dir + (slash == std::string::npos ? "/." : ".") + base + ".XXXXXX";
-        m_fd = mkostemp(temporary.data(), O_CLOEXEC);
-        if (m_fd < 0)
-            return Failure{"cannot create a file in " + dir + ": " + strerror(errno), std::nullopt};
-        m_temporary = temporary;
-        m_path = path;
-        return std::nullopt;
-    }
-
-    std::optional<Failure> Commit(const std::vector<uint8_t>& bytes)
-    {
-        size_t done = 0;
-        while (done < bytes.size())
-        {
-            const ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return Failure{"cannot write " + m_temporary + ": " + strerror(n < 0 ? errno : EIO),
-                               std::nullopt};
-            done += static_cast<size_t>(n);
-        }
-        if (fchmod(m_fd, 0644) != 0 || fsync(m_fd) != 0)
-            return Failure{"cannot write " + m_temporary + ": " + strerror(errno), std::nullopt};
-        const int fd = m_fd;
-        m_fd = -1;
-        if (close(fd) != 0)
-            return Failure{"cannot write " + m_temporary + ": " + strerror(errno), std::nullopt};
-        if (rename(m_temporary.c_str(), m_path.c_str()) != 0)
-            return Failure{"cannot rename " + m_temporary + " to " + m_path + ": " + strerror(errno),
-                           std::nullopt};
-        m_temporary.clear();
-        return std::nullopt;
-    }
-
-private:
-    int m_fd = -1;
-    std::string m_temporary;
-    std::string m_path;
-};
 }  // namespace
 
 const char* CaptureUsage()
@@ -468,7 +390,7 @@ int RunCapture(Context& context, const std::vector<std::string>& args)
         return Report(context, kCommand,
                       Failure{std::string("cannot build the capture: ") + e.what(), std::nullopt});
     }
-    if (std::optional<Failure> failure = file.Commit(bytes))
+    if (std::optional<Failure> failure = file.Commit(bytes.data(), bytes.size()))
         return Report(context, kCommand, *failure);
     Progress("wrote " + path + " (" + std::to_string(bytes.size()) + " bytes)");
     return kExitOk;

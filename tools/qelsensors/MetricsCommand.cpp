@@ -10,12 +10,7 @@
 #include "POSSystem.h"
 #include "chip.h"
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace QelTool
 {
@@ -27,51 +22,6 @@ int UsageError(const std::string& message)
 {
     fprintf(stderr, "qelsensors metrics: %s\n%s", message.c_str(), MetricsUsage());
     return kExitUsage;
-}
-
-bool WriteAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size())
-    {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Replaces path with text in one rename, so that a reader sees the old file or the new one, never
-// a part. The temporary file is hidden and does not end in ".prom": the textfile collector reads
-// every *.prom of its directory. Readable by all, as node_exporter runs as a user of its own.
-std::optional<std::string> WriteAtomically(const std::string& path, const std::string& text)
-{
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string base = path.substr(dir.size());
-    if (base.empty())
-        return "no file name in '" + path + "'";
-    std::string temporary = dir + "." + base + ".XXXXXX";
-    const int fd = mkstemp(&temporary[0]);
-    if (fd < 0)
-        return "cannot create a file in " + (dir.empty() ? std::string(".") : dir) + ": " + strerror(errno);
-    const bool written = WriteAll(fd, text) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
-    const int err = errno;
-    if (close(fd) != 0 || !written)
-    {
-        unlink(temporary.c_str());
-        return "cannot write " + temporary + ": " + strerror(written ? errno : err);
-    }
-    if (rename(temporary.c_str(), path.c_str()) != 0)
-    {
-        const std::string why = strerror(errno);
-        unlink(temporary.c_str());
-        return "cannot replace " + path + ": " + why;
-    }
-    return std::nullopt;
 }
 }  // namespace
 
@@ -106,6 +56,11 @@ int RunMetrics(Context& context, const std::vector<std::string>& args)
     }
     if (context.json)
         return UsageError("--json does not apply: the metrics are in the Prometheus text format");
+
+    AtomicFile file;
+    if (output)
+        if (std::optional<Failure> failure = file.Create(*output))
+            return Report(context, kCommand, *failure);
 
     const auto start = std::chrono::steady_clock::now();
     CChip chip;
@@ -145,8 +100,8 @@ int RunMetrics(Context& context, const std::vector<std::string>& args)
         fputs(text.c_str(), context.out);
         return status;
     }
-    if (std::optional<std::string> why = WriteAtomically(*output, text))
-        return Report(context, kCommand, {*why, std::nullopt});
+    if (std::optional<Failure> failure = file.Commit(text.data(), text.size()))
+        return Report(context, kCommand, *failure);
     return status;
 }
 }  // namespace QelTool

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace QelTool
@@ -180,4 +181,54 @@ Json ScaledJson(int64_t value, int32_t powerOfTen)
         return static_cast<double>(value) / static_cast<double>(std::pow(10.0, -powerOfTen));
     return static_cast<double>(value) * std::pow(10.0, powerOfTen);
 }
+AtomicFile::~AtomicFile()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+    if (!m_temporary.empty())
+        unlink(m_temporary.c_str());
+}
+
+std::optional<Failure> AtomicFile::Create(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (base.empty())
+        return Failure{path + ": names a directory, not a file", std::nullopt};
+    std::string temporary = dir + "." + base + ".XXXXXX";
+    m_fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (m_fd < 0)
+        return Failure{"cannot create a file in " + dir + ": " + strerror(errno), std::nullopt};
+    m_temporary = temporary;
+    m_path = path;
+    return std::nullopt;
+}
+
+std::optional<Failure> AtomicFile::Commit(const void* data, size_t size)
+{
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    while (done < size)
+    {
+        const ssize_t n = write(m_fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Failure{"cannot write " + m_temporary + ": " + strerror(n < 0 ? errno : EIO),
+                           std::nullopt};
+        done += static_cast<size_t>(n);
+    }
+    if (fchmod(m_fd, 0644) != 0 || fsync(m_fd) != 0)
+        return Failure{"cannot write " + m_temporary + ": " + strerror(errno), std::nullopt};
+    const int fd = m_fd;
+    m_fd = -1;
+    if (close(fd) != 0)
+        return Failure{"cannot write " + m_temporary + ": " + strerror(errno), std::nullopt};
+    if (rename(m_temporary.c_str(), m_path.c_str()) != 0)
+        return Failure{"cannot replace " + m_path + ": " + strerror(errno), std::nullopt};
+    m_temporary.clear();
+    return std::nullopt;
+}
+
 }  // namespace QelTool

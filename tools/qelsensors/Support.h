@@ -47,6 +47,28 @@ std::string LibraryLogHint();
 // Replaces that hint, for a machine whose log goes with it (a dump decoded in a temporary root).
 void SetLibraryLogHint(const std::string& hint);
 
+// A file written beside its final name and renamed onto it only when it is whole, so a reader sees
+// the old file or the new one, never a part, and a failure leaves nothing behind. The temporary
+// file is hidden and ends in random letters (node_exporter's textfile collector reads every
+// *.prom of its directory); the result is readable by all (the exporter runs as a user of its
+// own). Create before the work, so that a directory that cannot be written fails first.
+class AtomicFile
+{
+public:
+    AtomicFile() = default;
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    std::optional<Failure> Create(const std::string& path);
+    std::optional<Failure> Commit(const void* data, size_t size);
+
+private:
+    int m_fd = -1;
+    std::string m_temporary;
+    std::string m_path;
+};
+
 // One document, pretty-printed, with a final newline.
 void WriteJson(FILE* out, const Json& document);
 
