@@ -33,35 +33,7 @@ ProgramResult Qelsensors(const std::vector<std::string>& args)
 // The tool as an unprivileged user, the way a technician who forgot sudo runs it.
 ProgramResult AsNobody(const std::vector<std::string>& args)
 {
-    char outName[] = "/tmp/qel-capture-out-XXXXXX";
-    char errName[] = "/tmp/qel-capture-err-XXXXXX";
-    const int out = mkstemp(outName);
-    const int err = mkstemp(errName);
-    const std::string program = QelTest::BuiltProgram(kTool);
-    const pid_t pid = fork();
-    if (pid == 0)
-    {
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
-        std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        if (setgid(65534) == 0 && setuid(65534) == 0)
-            execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ProgramResult result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    close(out);
-    close(err);
-    result.out = QelTest::ReadTextFile(outName);
-    result.err = QelTest::ReadTextFile(errName);
-    unlink(outName);
-    unlink(errName);
-    return result;
+    return QelTest::RunProgramAsNobody(QelTest::BuiltProgram(kTool), args);
 }
 
 // The names in a directory, but . and ..
@@ -301,10 +273,4 @@ TEST_P(CorpusFromDump, DecodesAsDmidecodeDid)
 
 INSTANTIATE_TEST_SUITE_P(Dumps, CorpusFromDump, ::testing::ValuesIn(QelTest::CorpusDumps()),
                          [](const ::testing::TestParamInfo<std::string>& test)
-                         {
-                             std::string id = test.param;
-                             for (char& c : id)
-                                 if (!isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return id;
-                         });
+                         { return QelTest::CorpusTestName(test.param); });

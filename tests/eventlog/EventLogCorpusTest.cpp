@@ -232,11 +232,5 @@ TEST_P(EventLogCorpusTest, StoredType15IsDmidecodesAndOnlyPhysicalLogsAreRead)
 
 INSTANTIATE_TEST_SUITE_P(Dumps, EventLogCorpusTest, ::testing::ValuesIn(QelTest::CorpusDumps()),
                          [](const ::testing::TestParamInfo<std::string>& test)
-                         {
-                             std::string id = test.param;
-                             for (char& c : id)
-                                 if (!isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return id;
-                         });
+                         { return QelTest::CorpusTestName(test.param); });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(EventLogCorpusTest);

@@ -146,10 +146,4 @@ TEST_P(SMBiosCorpusTest, LibraryReadsTheTableAsDmidecodeDoes)
 
 INSTANTIATE_TEST_SUITE_P(Dumps, SMBiosCorpusTest, ::testing::ValuesIn(QelTest::CorpusDumps()),
                          [](const ::testing::TestParamInfo<std::string>& test)
-                         {
-                             std::string id = test.param;
-                             for (char& c : id)
-                                 if (!isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return id;
-                         });
+                         { return QelTest::CorpusTestName(test.param); });

@@ -626,10 +626,4 @@ TEST_P(SensorCorpusTest, SensorStructuresAndTheirAssociationAsDmidecodeReadsThem
 
 INSTANTIATE_TEST_SUITE_P(Dumps, SensorCorpusTest, ::testing::ValuesIn(QelTest::CorpusDumps()),
                          [](const ::testing::TestParamInfo<std::string>& test)
-                         {
-                             std::string id = test.param;
-                             for (char& c : id)
-                                 if (!isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return id;
-                         });
+                         { return QelTest::CorpusTestName(test.param); });

@@ -15,6 +15,11 @@ struct ProgramResult
 
 ProgramResult RunProgram(const std::string& path, const std::vector<std::string>& args);
 
+// The same as the unprivileged user nobody (uid and gid 65534; the caller must be root), the way
+// a technician who forgot sudo runs a tool. Exit code 127 when the user could not be changed.
+constexpr unsigned kNobody = 65534;
+ProgramResult RunProgramAsNobody(const std::string& path, const std::vector<std::string>& args);
+
 // A program built by this tree (under QEL_BUILD_DIR).
 std::string BuiltProgram(const std::string& relative);
 }  // namespace QelTest

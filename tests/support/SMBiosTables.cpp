@@ -1,6 +1,7 @@
 #include "SMBiosTables.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <dirent.h>
 
@@ -47,5 +48,13 @@ std::vector<std::string> CorpusDumps()
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+std::string CorpusTestName(const std::string& dump)
+{
+    std::string id = dump;
+    for (char& c : id)
+        if (!isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return id;
 }
 }  // namespace QelTest

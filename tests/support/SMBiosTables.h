@@ -47,4 +47,6 @@ std::vector<uint8_t> Concat(const std::vector<QelSim::Structure>& structures);
 std::string CorpusDirectory();
 // The names of its dumps, sorted; none where the shared data is absent.
 std::vector<std::string> CorpusDumps();
+// A dump's name as a test name: every character but letters and digits becomes '_'.
+std::string CorpusTestName(const std::string& dump);
 }  // namespace QelTest

@@ -71,35 +71,7 @@ std::string LineOf(const std::string& out, const std::string& name)
 // Runs the tool as an unprivileged user, the way a technician who forgot sudo would.
 ProgramResult AsNobody(const std::vector<std::string>& args)
 {
-    char outName[] = "/tmp/qel-nobody-out-XXXXXX";
-    char errName[] = "/tmp/qel-nobody-err-XXXXXX";
-    const int out = mkstemp(outName);
-    const int err = mkstemp(errName);
-    ProgramResult result;
-    const std::string program = QelTest::BuiltProgram("tools/qelsensors");
-    const pid_t pid = fork();
-    if (pid == 0)
-    {
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
-        std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        if (setgid(65534) == 0 && setuid(65534) == 0)
-            execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    close(out);
-    close(err);
-    result.out = QelTest::ReadTextFile(outName);
-    result.err = QelTest::ReadTextFile(errName);
-    unlink(outName);
-    unlink(errName);
-    return result;
+    return QelTest::RunProgramAsNobody(QelTest::BuiltProgram("tools/qelsensors"), args);
 }
 
 class SensorsTool : public QelTest::SimulatedMachineTest
