@@ -1,5 +1,6 @@
 #include "NuvotonSioIo.h"
 
+#include "SuperIoRegisters.h"
 #include "log.h"
 
 #include <algorithm>
@@ -9,18 +10,7 @@
 
 namespace
 {
-constexpr uint8_t kEnterKey = 0x87;
-constexpr uint8_t kLeaveKey = 0xAA;
-constexpr uint8_t kConfigControl = 0x02;
-constexpr uint8_t kReturnToWaitForKey = 0x02;
-constexpr uint8_t kLogicalDeviceSelect = 0x07;
-constexpr uint8_t kDeviceIdHigh = 0x20;
-constexpr uint8_t kDeviceIdLow = 0x21;
-constexpr uint8_t kActivate = 0x30;
-constexpr uint8_t kBaseHigh = 0x60;
-constexpr uint8_t kBaseLow = 0x61;
-constexpr uint8_t kHardwareMonitorDevice = 0x0B;
-constexpr uint16_t kIndexPortOffset = 5;
+using namespace SuperIo;
 constexpr size_t kDumpTextSize = 4096;
 
 __attribute__((format(printf, 4, 5))) void AppendText(char* text, size_t size, size_t& used,

@@ -6,13 +6,14 @@
 
 #include "ChipTable.h"
 #include "PortIo.h"
+#include "SuperIoRegisters.h"
 
 #include <cstdint>
 
 class CNuvotonSioIo
 {
 public:
-    static constexpr uint8_t kBankSelect = 0x4E;
+    static constexpr uint8_t kBankSelect = SuperIo::kBankSelect;
 
     virtual ~CNuvotonSioIo();
     CNuvotonSioIo(const CNuvotonSioIo&) = delete;

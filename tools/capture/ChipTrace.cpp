@@ -1,22 +1,14 @@
 #include "ChipTrace.h"
 
+#include "SuperIoRegisters.h"
+
 #include <memory>
 
 namespace QelCapture
 {
 namespace
 {
-constexpr uint8_t kEnterKey = 0x87;
-constexpr uint8_t kLeaveKey = 0xAA;
-constexpr uint8_t kConfigControl = 0x02;
-constexpr uint8_t kLogicalDeviceSelect = 0x07;
-constexpr uint8_t kDeviceIdHigh = 0x20;
-constexpr uint8_t kDeviceIdLow = 0x21;
-constexpr uint8_t kActivate = 0x30;
-constexpr uint8_t kBaseHigh = 0x60;
-constexpr uint8_t kBaseLow = 0x61;
-constexpr uint8_t kMonitorDevice = 0x0B;
-constexpr uint8_t kBankSelect = 0x4E;
+using namespace SuperIo;
 constexpr uint8_t kFloating = 0xFF;
 
 // A register map that keeps what was read before any write: the state the BIOS left.
@@ -77,7 +69,7 @@ public:
         {
             if (m_index == kLogicalDeviceSelect)
                 m_device = a.value;
-            else if (m_index == kConfigControl && (a.value & 0x02) != 0)
+            else if (m_index == kConfigControl && (a.value & kReturnToWaitForKey) != 0)
                 m_entered = false;  // back to waiting for the key
             else
                 m_config.Write(group, m_index);
@@ -98,20 +90,21 @@ public:
 
     uint16_t MonitorBase() const
     {
-        if (!m_config.Known(kMonitorDevice, kBaseHigh) || !m_config.Known(kMonitorDevice, kBaseLow))
+        if (!m_config.Known(kHardwareMonitorDevice, kBaseHigh) ||
+            !m_config.Known(kHardwareMonitorDevice, kBaseLow))
             return 0;
-        return static_cast<uint16_t>(
-            (m_config.Value(kMonitorDevice, kBaseHigh) << 8 | m_config.Value(kMonitorDevice, kBaseLow)) &
-            0xFFF8);
+        return static_cast<uint16_t>((m_config.Value(kHardwareMonitorDevice, kBaseHigh) << 8 |
+                                      m_config.Value(kHardwareMonitorDevice, kBaseLow)) &
+                                     0xFFF8);
     }
 
     // True when the access was the hardware monitor's index/data pair.
     bool Monitor(const TracedAccess& a)
     {
         const uint16_t base = MonitorBase();
-        if (base == 0 || (a.port != base + 5 && a.port != base + 6))
+        if (base == 0 || (a.port != base + kIndexPortOffset && a.port != base + kDataPortOffset))
             return false;
-        if (a.port == base + 5)
+        if (a.port == base + kIndexPortOffset)
         {
             if (a.write)
                 m_monitorIndex = a.value;
@@ -138,8 +131,8 @@ public:
         chip.deviceId =
             static_cast<uint16_t>(m_config.Value(0, kDeviceIdHigh) << 8 | m_config.Value(0, kDeviceIdLow));
         chip.monitorBase = MonitorBase();
-        chip.monitorActive = m_config.Known(kMonitorDevice, kActivate) &&
-                             (m_config.Value(kMonitorDevice, kActivate) & 0x01) != 0;
+        chip.monitorActive = m_config.Known(kHardwareMonitorDevice, kActivate) &&
+                             (m_config.Value(kHardwareMonitorDevice, kActivate) & 0x01) != 0;
         for (const auto& group : m_config.first)
             for (const auto& reg : group.second)
                 if (!(group.first == 0 && (reg.first == kDeviceIdHigh || reg.first == kDeviceIdLow)))
