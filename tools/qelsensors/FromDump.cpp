@@ -3,6 +3,7 @@
 #include "CaptureFile.h"
 #include "SysRoot.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +64,7 @@ std::optional<Failure> DumpRoot::Open(const std::string& file)
     {
         return Failure{file + ": " + e.what(), std::nullopt};
     }
+    m_file = file;
     m_eventLogAddress = capture.eventLogAddress;
     m_eventLogArea = capture.eventLogArea;
     if (const char* previous = getenv(QelSys::kSysRootVariable))
@@ -75,21 +77,33 @@ std::optional<Failure> DumpRoot::Open(const std::string& file)
     return std::nullopt;
 }
 
-std::optional<std::string> TakeFromDump(std::vector<std::string>& args, std::string& error)
+std::optional<int> OpenFromDumpOption(Context& context, const char* command,
+                                      const std::vector<std::string>& args, DumpRoot& root)
 {
-    for (size_t i = 0; i < args.size(); ++i)
+    std::vector<std::string> rest = args;
+    std::optional<std::string> file;
+    std::string error;
+    const auto option = std::find(rest.begin(), rest.end(), "--from-dump");
+    if (option != rest.end() && option + 1 == rest.end())
+        error = "--from-dump needs a FILE (a capture or a dmidecode --dump-bin file)";
+    else if (option != rest.end())
     {
-        if (args[i] != "--from-dump")
-            continue;
-        if (i + 1 >= args.size())
-        {
-            error = "--from-dump needs a FILE (a capture or a dmidecode --dump-bin file)";
-            return std::nullopt;
-        }
-        std::string file = args[i + 1];
-        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-        return file;
+        file = *(option + 1);
+        rest.erase(option, option + 2);
     }
+    if (error.empty() && !rest.empty())
+        error = "unexpected argument '" + rest.front() + "'";
+    if (!error.empty())
+    {
+        fprintf(stderr,
+                "qelsensors %s: %s\nusage: qelsensors %s [--from-dump FILE] [--json] [--sysroot DIR] "
+                "[--verbose]\n",
+                command, error.c_str(), command);
+        return kExitUsage;
+    }
+    if (file)
+        if (std::optional<Failure> failure = root.Open(*file))
+            return Report(context, command, *failure);
     return std::nullopt;
 }
 }  // namespace QelTool

@@ -22,17 +22,23 @@ public:
 
     // Reads FILE and serves its memory image; the failure names the file and what is wrong with it.
     std::optional<Failure> Open(const std::string& file);
+    // The file opened; none when the command reads the machine itself.
+    const std::optional<std::string>& File() const { return m_file; }
     // The event-log area the capture holds (a dmidecode dump has none), and where it was.
     const std::optional<uint32_t>& EventLogAddress() const { return m_eventLogAddress; }
     const std::vector<uint8_t>& EventLogArea() const { return m_eventLogArea; }
 
 private:
+    std::optional<std::string> m_file;
     std::string m_root;
     std::optional<std::string> m_previous;  // QEL_SYSROOT before
     std::optional<uint32_t> m_eventLogAddress;
     std::vector<uint8_t> m_eventLogArea;
 };
 
-// Takes "--from-dump FILE" out of args; error is set for the option without its FILE.
-std::optional<std::string> TakeFromDump(std::vector<std::string>& args, std::string& error);
+// The arguments of a command whose one option is "--from-dump FILE" (smbios, sel): FILE, when
+// given, is opened into root. Answers the exit status when the command ends here: bad usage (said
+// with the command's usage line) or a file that is refused.
+std::optional<int> OpenFromDumpOption(Context& context, const char* command,
+                                      const std::vector<std::string>& args, DumpRoot& root);
 }  // namespace QelTool

@@ -95,23 +95,12 @@ Json LogJson(const CSystemEventLog& log, const std::optional<CSMBios_TYPE15>& lo
 
 }  // namespace
 
-int RunSel(Context& context, const std::vector<std::string>& arguments)
+int RunSel(Context& context, const std::vector<std::string>& args)
 {
-    std::vector<std::string> args = arguments;
-    std::string error;
-    const std::optional<std::string> dump = TakeFromDump(args, error);
-    if (!error.empty() || !args.empty())
-    {
-        fprintf(stderr,
-                "qelsensors sel: %s\nusage: qelsensors sel [--from-dump FILE] [--json] [--sysroot DIR] "
-                "[--verbose]\n",
-                error.empty() ? ("unexpected argument '" + args.front() + "'").c_str() : error.c_str());
-        return kExitUsage;
-    }
     DumpRoot dumpRoot;
-    if (dump)
-        if (std::optional<Failure> failure = dumpRoot.Open(*dump))
-            return Report(context, kCommand, *failure);
+    if (std::optional<int> status = OpenFromDumpOption(context, kCommand, args, dumpRoot))
+        return *status;
+    const std::optional<std::string>& dump = dumpRoot.File();
     if (dump && !dumpRoot.EventLogAddress())
         return Report(
             context, kCommand,

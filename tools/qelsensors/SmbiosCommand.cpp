@@ -254,23 +254,11 @@ Json DocumentJson(CRawSMBios& raw, bool efi, const CSMBios_TYPE00& bios,
 }
 }  // namespace
 
-int RunSmbios(Context& context, const std::vector<std::string>& arguments)
+int RunSmbios(Context& context, const std::vector<std::string>& args)
 {
-    std::vector<std::string> args = arguments;
-    std::string error;
-    const std::optional<std::string> dump = TakeFromDump(args, error);
-    if (!error.empty() || !args.empty())
-    {
-        fprintf(stderr,
-                "qelsensors smbios: %s\nusage: qelsensors smbios [--from-dump FILE] [--json] [--sysroot DIR] "
-                "[--verbose]\n",
-                error.empty() ? ("unexpected argument '" + args.front() + "'").c_str() : error.c_str());
-        return kExitUsage;
-    }
     DumpRoot dumpRoot;
-    if (dump)
-        if (std::optional<Failure> failure = dumpRoot.Open(*dump))
-            return Report(context, "smbios", *failure);
+    if (std::optional<int> status = OpenFromDumpOption(context, "smbios", args, dumpRoot))
+        return *status;
     if (std::optional<Failure> failure = CheckPhysMem())
         return Report(context, "smbios", *failure);
 
