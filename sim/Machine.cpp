@@ -127,8 +127,7 @@ Machine::Machine(const Profile& profile, const std::string& root)
 {
     const MachineImage image = BuildImage(profile);
     AttachChips(profile, m_bus);
-    BringUp(
-        profile.name, profile.machine, [&image](const std::string& dir) { image.Write(dir); }, profile.ssds);
+    BringUp(profile.name, profile.machine, [&image](const std::string& dir) { image.Write(dir); });
 }
 
 Machine::Machine(const QelCapture::Capture& capture, const std::string& name, const std::string& root)
@@ -147,13 +146,11 @@ Machine::Machine(const QelCapture::Capture& capture, const std::string& name, co
         if (!conf)
             FailErrno("cannot write", dir + "/etc/tarn/sensor.conf");
     };
-    BringUp(name, "captured " + capture.model + " (BIOS " + capture.biosVersion + ")", write,
-            CapturedSsds(capture));
+    BringUp(name, "captured " + capture.model + " (BIOS " + capture.biosVersion + ")", write);
 }
 
 void Machine::BringUp(const std::string& name, const std::string& machine,
-                      const std::function<void(const std::string&)>& writeMemory,
-                      const std::vector<SsdProfile>& ssds)
+                      const std::function<void(const std::string&)>& writeMemory)
 {
     const std::string& root = m_paths.root;
     const RootState state = StateOf(root);
@@ -175,8 +172,9 @@ void Machine::BringUp(const std::string& name, const std::string& machine,
     std::ofstream(m_paths.marker, std::ios::trunc) << name << "\n" << machine << "\n";
     LinkDevice(root, "port");
     RemoveNvmeLinks(root);
-    for (const SsdProfile& ssd : ssds)
+    for (const std::unique_ptr<NvmeController>& controller : m_ssds)
     {
+        const SsdProfile& ssd = controller->Profile();
         LinkDevice(root, ssd.device);
         for (uint32_t nsid = 1; nsid <= ssd.namespaces; ++nsid)
             LinkDevice(root, ssd.device + "n" + std::to_string(nsid));

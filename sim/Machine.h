@@ -70,10 +70,10 @@ public:
     void Stop() { m_mount.Stop(); }
 
 private:
-    // Writes the root and mounts; writeMemory puts dev/mem (and the UEFI files) under it.
+    // Writes the root, with a device for each SSD controller, and mounts; writeMemory puts dev/mem
+    // (and the UEFI files) under it.
     void BringUp(const std::string& name, const std::string& machine,
-                 const std::function<void(const std::string&)>& writeMemory,
-                 const std::vector<SsdProfile>& ssds);
+                 const std::function<void(const std::string&)>& writeMemory);
 
     RootPaths m_paths;
     PortBus m_bus;
