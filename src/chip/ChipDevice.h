@@ -2,11 +2,13 @@
 // Management Device (Type 34) structure.
 #pragma once
 
+#include "PortBackend.h"
 #include "SensorInterface.h"
 #include "Sensors.h"
 
 #include <cstdint>
 #include <list>
+#include <optional>
 
 class CRawSMBios;
 
@@ -28,6 +30,8 @@ public:
     // SS_INVALID_HANDLE for a handle the device does not have; SS_INTERNAL_ERROR for a record
     // of unknown kind.
     virtual SENSOR_STATUS ReadSensor(uint16_t wHandle, CSensorReading& reading) = 0;
+    // The kernel driver whose hold on the chip's ports made Initialise give up, if one did.
+    virtual std::optional<PortClaim> KernelClaim() const { return std::nullopt; }
 
     CSensors m_Sensors;
     bool m_bInit = false;

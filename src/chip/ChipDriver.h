@@ -86,6 +86,7 @@ protected:
     }
 
     const CChipRegisterTable& RegisterTable() const override { return m_Data; }
+    std::optional<PortClaim> KernelClaim() const override { return m_HwMon.kernelClaim(); }
     int StartHardwareMonitor() override { return StartHwMon(m_HwMon, m_dwAddress); }
     std::optional<uint64_t> ReadRegister(uint32_t sensorKind, SensorRegister where) override
     {

@@ -104,6 +104,8 @@ SENSOR_STATUS CChipManager::Start(CRawSMBios& rawSMBios)
         tried.hasDriver = pDevice != nullptr;
         status = pDevice == nullptr ? SS_NO_DRIVER : pDevice->Initialise(rawSMBios);
         tried.status = status;
+        if (pDevice != nullptr && status != SS_SUCCESS)
+            tried.kernelClaim = pDevice->KernelClaim();
         m_StartReport.devices.push_back(tried);
         if (status != SS_SUCCESS)
         {

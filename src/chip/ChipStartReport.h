@@ -3,10 +3,12 @@
 // (qelsensors explains a failed start from it); not part of the exported interface.
 #pragma once
 
+#include "PortBackend.h"
 #include "SMBiosChipData.h"
 #include "SensorInterface.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class CChip;
@@ -18,6 +20,8 @@ struct ChipDeviceStart
     bool hasDriver = false;  // the factory had a driver for its description
     // SS_NO_DRIVER from the factory, otherwise what the driver's Initialise returned.
     SENSOR_STATUS status = SS_SUCCESS;
+    // The kernel driver that holds the chip's ports, when that is why it did not start.
+    std::optional<PortClaim> kernelClaim;
 };
 
 struct ChipStartReport

@@ -10,6 +10,8 @@ int CIteHwMon::initialise(uint32_t indexPort)
 
 std::optional<uint64_t> CIteHwMon::ReadWord(uint8_t reg)
 {
+    // Both bytes in one turn: a reading is one sequence, and costs one turn.
+    PortIo::Sequence turn(m_pSio->m_Port);
     const int high = m_pSio->readRegByte(reg);
     const int low = m_pSio->readRegByte(static_cast<uint8_t>(reg + 1));
     if (high < 0 || low < 0)

@@ -19,6 +19,8 @@ public:
 
     // indexPort: the controller's index port, the SMBIOS management device address.
     int initialise(uint32_t indexPort);
+    // The kernel driver that keeps the controller's ports, when that stopped initialise.
+    const std::optional<PortClaim>& kernelClaim() const { return m_pSio->m_KernelClaim; }
     // Millivolts, rpm (or the fan word) and thousandths of a degree; nothing when a register
     // could not be read.
     std::optional<uint64_t> getVoltageReading(uint8_t reg);

@@ -33,6 +33,9 @@ int CIteSioIo::initialise(uint32_t indexPort)
             indexPort);
         return SIO_NO_DEVICE;
     }
+    m_KernelClaim = KernelClaimOf(m_Chip.accessName, indexPort, indexPort + 1);
+    if (m_KernelClaim)
+        return SIO_NO_DEVICE;
     if (!m_Port.initialise())
         return 0;
     m_wRegBase = static_cast<uint16_t>(indexPort);
@@ -49,6 +52,7 @@ int CIteSioIo::readRegByte(uint8_t reg)
         return -1;
     }
     m_Port.clearFailure();
+    PortIo::Sequence turn(m_Port);
     sioputb(m_wRegBase, reg);
     const uint8_t value = siogetb(static_cast<uint16_t>(m_wRegBase + 1));
     if (m_Port.failed())

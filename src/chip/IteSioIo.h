@@ -4,9 +4,11 @@
 #pragma once
 
 #include "ChipTable.h"
+#include "PortBackend.h"
 #include "PortIo.h"
 
 #include <cstdint>
+#include <optional>
 
 class CIteSioIo
 {
@@ -16,7 +18,8 @@ public:
     CIteSioIo& operator=(const CIteSioIo&) = delete;
 
     // 0, also when "/dev/port" cannot be opened (its reads then fail); SIO_NO_DEVICE when the
-    // index/data pair does not fit the port space.
+    // index/data pair does not fit the port space, or when a kernel driver holds it (then
+    // m_KernelClaim names the driver).
     int initialise(uint32_t indexPort);
     // One register: index to the index port, value from the data port. -1 when it could not be
     // read: before initialise, or when a port access failed (logged).
@@ -27,6 +30,7 @@ public:
     bool m_bInit = false;
     PortIo m_Port;
     uint16_t m_wRegBase = 0;
+    std::optional<PortClaim> m_KernelClaim;
 
 protected:
     explicit CIteSioIo(const ChipVariant& chip);

@@ -6,9 +6,9 @@ namespace
 constexpr uint64_t kFanCountRpm = 1350000;
 }  // namespace
 
-int CNuvotonHwMon::initialise()
+int CNuvotonHwMon::initialise(uint32_t boardBase)
 {
-    const int result = m_pSio->initialise(m_Chip.deviceId);
+    const int result = m_pSio->initialise(m_Chip.deviceId, boardBase);
     if (result == 0)
         m_bInit = true;
     return result;
@@ -42,6 +42,8 @@ std::optional<uint64_t> CNuvotonHwMon::getFanReading(uint8_t bank, uint8_t reg)
         return count == 0 || count == 255 ? 0 : kFanCountRpm / count;
     }
     const uint8_t lowReg = static_cast<uint8_t>(reg + 1);
+    // Both bytes in one turn: a reading is one sequence, and costs one turn.
+    PortIo::Sequence turn(m_pSio->m_Port);
     const int readHigh = m_pSio->readRegByte(bank, reg);
     const int readLow = m_pSio->readRegByte(bank, lowReg);
     if (readHigh < 0 || readLow < 0)

@@ -18,8 +18,11 @@ public:
     CNuvotonHwMon(const CNuvotonHwMon&) = delete;
     CNuvotonHwMon& operator=(const CNuvotonHwMon&) = delete;
 
-    // The access layer's result: 0, or SIO_NO_DEVICE.
-    int initialise();
+    // The access layer's result: 0, or SIO_NO_DEVICE. boardBase: the monitor's base as the BIOS
+    // gives it (0: not given).
+    int initialise(uint32_t boardBase = 0);
+    // The kernel driver that keeps the chip's ports, when that stopped initialise.
+    const std::optional<PortClaim>& kernelClaim() const { return m_pSio->m_KernelClaim; }
     // Millivolts, rpm (or the fan word) and thousandths of a degree; nothing when a register
     // could not be read.
     std::optional<uint64_t> getVoltageReading(uint8_t bank, uint8_t reg);
@@ -54,9 +57,9 @@ public:
 };
 
 // The driver's uniform view of a hardware monitor (the ITE ones take their index port).
-inline int StartHwMon(CNuvotonHwMon& hwmon, uint32_t /*address*/)
+inline int StartHwMon(CNuvotonHwMon& hwmon, uint32_t address)
 {
-    return hwmon.initialise();
+    return hwmon.initialise(address);
 }
 inline std::optional<uint64_t> ReadVoltage(CNuvotonHwMon& hwmon, uint8_t bank, uint8_t reg)
 {

@@ -81,8 +81,10 @@ int CNuvotonSioIo::readRegByte(uint8_t bank, uint8_t reg)
         Log(LOG_ERROR, "%s::readRegByte - internal error - not initialised\n", m_Chip.accessName);
         return -1;
     }
-    // The bank is selected on every read: another reader may have moved it.
+    // The bank is selected on every read, in the same turn as the index and the data: another
+    // reader may have moved it.
     m_Port.clearFailure();
+    PortIo::Sequence turn(m_Port);
     sioputb(m_wRegBase, kBankSelect, bank);
     const uint8_t value = siogetb(m_wRegBase, reg);
     if (m_Port.failed())
@@ -97,6 +99,8 @@ int CNuvotonSioIo::readRegByte(uint8_t bank, uint8_t reg)
 int CNuvotonSioIo::getDevice(uint16_t expectedId, uint16_t ef)
 {
     const char* name = m_Chip.accessName;
+    // From the key to the leave sequence the configuration space is ours alone.
+    PortIo::Sequence turn(m_Port);
     sioenter(ef);
     Log(LOG_DEBUG, "%s::getDevice - Looking for device id 0x%04x on EF Reg 0x%04x%s", name, expectedId, ef,
         ProbeEnd());
@@ -147,8 +151,18 @@ int CNuvotonSioIo::getDevice(uint16_t expectedId, uint16_t ef)
     return 0;
 }
 
-int CNuvotonSioIo::initialise(uint16_t expectedId)
+bool CNuvotonSioIo::HeldByKernel(uint32_t base)
 {
+    if (base != 0)
+        m_KernelClaim =
+            KernelClaimOf(m_Chip.accessName, base + kIndexPortOffset, base + kIndexPortOffset + 1);
+    return m_KernelClaim.has_value();
+}
+
+int CNuvotonSioIo::initialise(uint16_t expectedId, uint32_t boardBase)
+{
+    if (HeldByKernel(boardBase))
+        return SIO_NO_DEVICE;
     // Without "/dev/port" the driver still comes up; every read then reports the internal error.
     if (!m_Port.initialise())
         return 0;
@@ -161,6 +175,10 @@ int CNuvotonSioIo::initialise(uint16_t expectedId)
     }
     if (result != 0)
         return result;
+    // The chip may sit elsewhere than the BIOS says; its monitor is not touched before we know.
+    const uint32_t base = static_cast<uint32_t>(m_wRegBase - kIndexPortOffset);
+    if (base != boardBase && HeldByKernel(base))
+        return SIO_NO_DEVICE;
 
     Log(LOG_DEBUG,
         m_Chip.Has(Quirk::CompactRegBase) ? "%s::initialise - init ok, reg_base=0x%04x"

@@ -5,10 +5,12 @@
 #pragma once
 
 #include "ChipTable.h"
+#include "PortBackend.h"
 #include "PortIo.h"
 #include "SuperIoRegisters.h"
 
 #include <cstdint>
+#include <optional>
 
 class CNuvotonSioIo
 {
@@ -32,8 +34,10 @@ public:
     // 0 when the chip with that ID (revision nibble ignored) answers at ef and has a base.
     int getDevice(uint16_t expectedId, uint16_t ef);
     // 0 when the chip was found, or when "/dev/port" cannot be opened (its reads then fail);
-    // SIO_NO_DEVICE when no chip answers on either configuration port.
-    int initialise(uint16_t expectedId);
+    // SIO_NO_DEVICE when no chip answers on either configuration port, or when a kernel driver
+    // holds the hardware monitor's ports (at boardBase, the address the BIOS gives, or at the
+    // base the chip reports); then m_KernelClaim names it.
+    int initialise(uint16_t expectedId, uint32_t boardBase = 0);
     // Logs the 256 registers of the bank.
     void dbgDumpBank(uint8_t bank);
 
@@ -41,11 +45,13 @@ public:
     PortIo m_Port;
     uint16_t m_wRegBase = 0;
     uint16_t m_wDeviceId = 0;
+    std::optional<PortClaim> m_KernelClaim;
 
 protected:
     explicit CNuvotonSioIo(const ChipVariant& chip);
 
 private:
+    bool HeldByKernel(uint32_t base);
     const char* ProbeEnd() const { return m_Chip.Has(Quirk::ProbeLinesEndInNewline) ? "\n" : ""; }
 
     const ChipVariant& m_Chip;

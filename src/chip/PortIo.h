@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 // What the Super I/O access layer reports when no chip answers where it looked (or the chip has
@@ -11,6 +12,12 @@
 constexpr int SIO_NO_DEVICE = 19;
 
 class PortChannel;
+struct PortClaim;
+
+// The kernel driver that holds any of the ports first..last, if one does; logged in the name of
+// the access class that asked (a chip whose ports a kernel driver uses is not touched: its
+// accesses and ours would select registers under each other).
+std::optional<PortClaim> KernelClaimOf(const char* accessName, uint32_t first, uint32_t last);
 
 class PortIo
 {
@@ -31,12 +38,34 @@ public:
     // was read from one that was not.
     void clearFailure() { m_error = 0; }
     bool failed() const { return m_error != 0; }
-    // "the port device is not open", or the system's word for the error.
+    // "the port device is not open", the system's word for the error, or how long the sequence
+    // waited for its turn.
     std::string failure() const;
 
+    // One access sequence that must not interleave with another process's (see PortTurn.h): the
+    // machine-wide turn at the ports is held from construction to destruction. Nested sequences
+    // on one PortIo share the outermost one's turn. When the turn cannot be had, every access of
+    // the sequence fails without reaching a port, and failure() says why.
+    class Sequence
+    {
+    public:
+        explicit Sequence(PortIo& port) : m_port(port) { m_port.beginSequence(); }
+        ~Sequence() { m_port.endSequence(); }
+        Sequence(const Sequence&) = delete;
+        Sequence& operator=(const Sequence&) = delete;
+
+    private:
+        PortIo& m_port;
+    };
+
 private:
-    void Fail();
+    void beginSequence();
+    void endSequence();
+    void Fail(int error, bool turn);
 
     std::unique_ptr<PortChannel> m_channel;
     int m_error = 0;  // errno of the first failed access since clearFailure
+    bool m_errorIsTurn = false;
+    unsigned m_depth = 0;  // open sequences
+    int m_turnError = 0;   // why the open sequence has no turn; 0 while it has it
 };

@@ -74,6 +74,10 @@ public:
         return done;
     }
 
+    // A capture takes turns at the ports like every other reader.
+    int TakeTurn(unsigned boundMs) override { return m_inner->TakeTurn(boundMs); }
+    void GiveTurn() override { m_inner->GiveTurn(); }
+
 private:
     void Note(uint16_t port, uint8_t value, bool write, bool done)
     {

@@ -130,6 +130,16 @@ std::string ExplainDevice(const ChipDeviceStart& failed)
                    "; the drivers reach chips through I/O ports (address type 3)";
         return std::string(name) + " has no sensors";
     case SS_HWMON_ERROR:
+        if (const std::optional<PortClaim>& claim = failed.kernelClaim)
+        {
+            char ports[64];
+            snprintf(ports, sizeof(ports), "ports 0x%04x-0x%04x", claim->first, claim->last);
+            return std::string(name) + ": the kernel's " + claim->driver + " driver owns this chip (" +
+                   ports +
+                   "); two readers of one chip select registers under each other, so it is left to the "
+                   "driver: its readings are under /sys/class/hwmon, or unload the driver ('modprobe -r " +
+                   claim->driver + "') to read the chip here";
+        }
         return std::string(name) + " did not answer on the I/O ports: its chip is not there, or is not "
                                    "set up as the BIOS describes it";
     default:
