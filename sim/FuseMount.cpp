@@ -267,6 +267,12 @@ void Release(fuse_req_t req, fuse_ino_t, fuse_file_info* fi)
     fuse_reply_err(req, 0);
 }
 
+// The caller of an access, as the kernel tells it (the thread's id).
+Accessor AccessorOf(fuse_req_t req)
+{
+    return static_cast<Accessor>(fuse_req_ctx(req)->pid);
+}
+
 void Read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info* fi)
 {
     const Node* node = ContextOf(req).Find(ino);
@@ -306,7 +312,7 @@ void Read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info
             fuse_reply_err(req, EIO);
             return;
         }
-        buffer[i] = static_cast<char>(context.bus.Read(static_cast<uint16_t>(off + i)));
+        buffer[i] = static_cast<char>(context.bus.Read(static_cast<uint16_t>(off + i), AccessorOf(req)));
     }
     fuse_reply_buf(req, buffer, count);
 }
@@ -356,7 +362,7 @@ void Write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t o
             fuse_reply_err(req, EIO);
             return;
         }
-        bus.Write(static_cast<uint16_t>(off + i), static_cast<uint8_t>(buf[i]));
+        bus.Write(static_cast<uint16_t>(off + i), static_cast<uint8_t>(buf[i]), AccessorOf(req));
     }
     fuse_reply_write(req, count);
 }

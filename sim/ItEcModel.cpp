@@ -16,17 +16,35 @@ bool ItEcModel::Decodes(uint16_t port) const
     return port == m_indexPort || port == m_indexPort + 1;
 }
 
-uint8_t ItEcModel::Read(uint16_t port)
+void ItEcModel::UseIndex(Accessor who)
 {
-    return port == m_indexPort ? m_index : m_registers[m_index];
+    if (m_indexOwner.Foreign(who))
+        ++m_broken;
 }
 
-void ItEcModel::Write(uint16_t port, uint8_t value)
+uint8_t ItEcModel::Read(uint16_t port, Accessor who)
 {
     if (port == m_indexPort)
+        return m_index;
+    UseIndex(who);
+    return m_registers[m_index];
+}
+
+void ItEcModel::Write(uint16_t port, uint8_t value, Accessor who)
+{
+    if (port == m_indexPort)
+    {
         m_index = value;
-    else
-        m_registers[m_index] = value;
+        m_indexOwner.Select(who);
+        return;
+    }
+    UseIndex(who);
+    m_registers[m_index] = value;
+}
+
+std::vector<uint8_t> ItEcModel::Contents() const
+{
+    return std::vector<uint8_t>(m_registers.begin(), m_registers.end());
 }
 
 std::string ItEcModel::Name() const

@@ -21,14 +21,20 @@ public:
     uint8_t Register(uint8_t reg) const { return m_registers[reg]; }
 
     bool Decodes(uint16_t port) const override;
-    uint8_t Read(uint16_t port) override;
-    void Write(uint16_t port, uint8_t value) override;
+    uint8_t Read(uint16_t port, Accessor who) override;
+    void Write(uint16_t port, uint8_t value, Accessor who) override;
     std::string Name() const override;
+    uint64_t BrokenSequences() const override { return m_broken; }
+    std::vector<uint8_t> Contents() const override;
 
 private:
+    void UseIndex(Accessor who);
+
     std::string m_name;
     uint16_t m_indexPort;
     uint8_t m_index = 0;
+    SelectionOwner m_indexOwner;
+    std::atomic<uint64_t> m_broken{0};
     std::array<uint8_t, 0x100> m_registers{};
 };
 }  // namespace QelSim

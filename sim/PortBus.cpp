@@ -24,6 +24,15 @@ std::vector<std::shared_ptr<PortDevice>> PortBus::Devices() const
     return m_devices;
 }
 
+std::vector<std::vector<uint8_t>> PortBus::DeviceContents() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<std::vector<uint8_t>> contents;
+    for (const auto& device : m_devices)
+        contents.push_back(device->Contents());
+    return contents;
+}
+
 PortDevice* PortBus::Decoder(uint16_t port) const
 {
     for (const auto& device : m_devices)
@@ -57,21 +66,21 @@ void PortBus::Record(uint16_t port, uint8_t value, bool write, bool decoded)
     }
 }
 
-uint8_t PortBus::Read(uint16_t port)
+uint8_t PortBus::Read(uint16_t port, Accessor who)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     PortDevice* device = Decoder(port);
-    const uint8_t value = device != nullptr ? device->Read(port) : kFloatingBus;
+    const uint8_t value = device != nullptr ? device->Read(port, who) : kFloatingBus;
     Record(port, value, false, device != nullptr);
     return value;
 }
 
-void PortBus::Write(uint16_t port, uint8_t value)
+void PortBus::Write(uint16_t port, uint8_t value, Accessor who)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     PortDevice* device = Decoder(port);
     if (device != nullptr)
-        device->Write(port, value);
+        device->Write(port, value, who);
     Record(port, value, true, device != nullptr);
 }
 
@@ -137,9 +146,13 @@ std::string FormatStats(const PortBus& bus)
 {
     const PortStats stats = bus.Stats();
     std::string text = "devices\n";
-    for (const auto& device : bus.Devices())
-        text += "  " + device->Name() + "\n";
     char line[96];
+    for (const auto& device : bus.Devices())
+    {
+        snprintf(line, sizeof(line), "    broken sequences %llu\n",
+                 static_cast<unsigned long long>(device->BrokenSequences()));
+        text += "  " + device->Name() + "\n" + line;
+    }
     snprintf(line, sizeof(line), "reads     %llu (%llu undecoded)\nwrites    %llu (%llu undecoded)\n",
              static_cast<unsigned long long>(stats.reads),
              static_cast<unsigned long long>(stats.undecodedReads),

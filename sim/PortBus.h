@@ -10,6 +10,7 @@
 // it); one access never interleaves with another, as on real hardware.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -23,16 +24,40 @@ namespace QelSim
 constexpr uint8_t kFloatingBus = 0xFF;
 constexpr uint32_t kPortCount = 0x10000;
 
+// Who made an access: the thread the port file system was called from; 0 when not known (a test
+// driving the bus directly), which counts as one accessor.
+using Accessor = uint32_t;
+
+// A chip has one index register (and one bank select) for everybody, so a register access is a
+// sequence: select, then use. The models note who made each selection; a use by another accessor
+// than the one that selected is a sequence that someone broke into, and the reader got (or wrote)
+// another register than it asked for. Real chips cannot tell; the count is the tests' oracle.
+class SelectionOwner
+{
+public:
+    void Select(Accessor who) { m_owner = who; }
+    // Whether who relies on a selection that another accessor made.
+    bool Foreign(Accessor who) const { return m_owner != who; }
+
+private:
+    Accessor m_owner = 0;
+};
+
 class PortDevice
 {
 public:
     virtual ~PortDevice() = default;
     // Whether the device answers on this port now (decoding may follow its configuration).
     virtual bool Decodes(uint16_t port) const = 0;
-    virtual uint8_t Read(uint16_t port) = 0;
-    virtual void Write(uint16_t port, uint8_t value) = 0;
+    virtual uint8_t Read(uint16_t port, Accessor who) = 0;
+    virtual void Write(uint16_t port, uint8_t value, Accessor who) = 0;
     // A name for listings ("IT5571 at 0x0A00", ...).
     virtual std::string Name() const = 0;
+    // Accesses that used a selection another accessor had made (see SelectionOwner).
+    virtual uint64_t BrokenSequences() const = 0;
+    // Every register a write can change, but the selections (indexes, bank, logical device): what
+    // must read the same after any number of readers that only read.
+    virtual std::vector<uint8_t> Contents() const = 0;
 };
 
 struct PortAccess
@@ -71,9 +96,11 @@ public:
     // Devices are asked in the order they were attached.
     void Attach(std::shared_ptr<PortDevice> device);
     std::vector<std::shared_ptr<PortDevice>> Devices() const;
+    // Each device's Contents, in the order they were attached, taken between two accesses.
+    std::vector<std::vector<uint8_t>> DeviceContents() const;
 
-    uint8_t Read(uint16_t port);
-    void Write(uint16_t port, uint8_t value);
+    uint8_t Read(uint16_t port, Accessor who = 0);
+    void Write(uint16_t port, uint8_t value, Accessor who = 0);
 
     // Accesses to the ports first..last fail (the front ends answer them with EIO), as on a
     // machine whose port device gives up; ClearFailingPorts ends it. Failed accesses reach no
@@ -107,7 +134,8 @@ private:
 
 // "w 0x002e 0x87" / "r 0x002f 0xd4" (with " -" appended when no device answered).
 std::string FormatAccess(const PortAccess& access);
-// The devices, the totals, then one line per port touched: what `qelsim stats` shows.
+// The devices (each with its broken sequences), the totals, then one line per port touched: what
+// `qelsim stats` shows.
 std::string FormatStats(const PortBus& bus);
 // One line per kept access, each with its sequence number.
 std::string FormatAccesses(const std::vector<PortAccess>& accesses);

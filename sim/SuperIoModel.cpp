@@ -131,19 +131,38 @@ void SuperIoModel::WriteConfig(uint8_t reg, uint8_t value)
         SetConfig(m_global[kLogicalDeviceSelect], reg, value);
 }
 
-uint8_t SuperIoModel::Read(uint16_t port)
+void SuperIoModel::UseConfig(Accessor who)
+{
+    // Registers from 0x30 up belong to the logical device selected.
+    if (m_indexOwner.Foreign(who) || (m_index >= 0x30 && m_deviceOwner.Foreign(who)))
+        ++m_broken;
+}
+
+void SuperIoModel::UseMonitor(Accessor who)
+{
+    if (m_monitorIndexOwner.Foreign(who) || (m_monitorIndex != kBankSelect && m_bankOwner.Foreign(who)))
+        ++m_broken;
+}
+
+uint8_t SuperIoModel::Read(uint16_t port, Accessor who)
 {
     if (port == m_configPort)
         return m_extended ? m_index : kFloatingBus;
     if (port == m_configPort + 1)
-        return m_extended ? ReadConfig(m_index) : kFloatingBus;
+    {
+        if (!m_extended)
+            return kFloatingBus;
+        UseConfig(who);
+        return ReadConfig(m_index);
+    }
     const uint16_t base = MonitorBase();
     if (port == base + kMonitorIndexOffset)
         return m_monitorIndex;
+    UseMonitor(who);
     return m_monitorIndex == kBankSelect ? m_bank : MonitorRegister(m_bank, m_monitorIndex);
 }
 
-void SuperIoModel::Write(uint16_t port, uint8_t value)
+void SuperIoModel::Write(uint16_t port, uint8_t value, Accessor who)
 {
     if (port == m_configPort)
     {
@@ -164,22 +183,56 @@ void SuperIoModel::Write(uint16_t port, uint8_t value)
         else
         {
             m_index = value;
+            m_indexOwner.Select(who);
         }
         return;
     }
     if (port == m_configPort + 1)
     {
-        if (m_extended)
-            WriteConfig(m_index, value);
+        if (!m_extended)
+            return;
+        UseConfig(who);
+        if (m_index == kLogicalDeviceSelect)
+            m_deviceOwner.Select(who);
+        WriteConfig(m_index, value);
         return;
     }
     const uint16_t base = MonitorBase();
     if (port == base + kMonitorIndexOffset)
+    {
         m_monitorIndex = value;
-    else if (m_monitorIndex == kBankSelect)
+        m_monitorIndexOwner.Select(who);
+        return;
+    }
+    UseMonitor(who);
+    if (m_monitorIndex == kBankSelect)
+    {
         m_bank = value;
+        m_bankOwner.Select(who);
+    }
     else
+    {
         m_banks[m_bank][m_monitorIndex] = value;
+    }
+}
+
+std::vector<uint8_t> SuperIoModel::Contents() const
+{
+    std::vector<uint8_t> contents;
+    for (size_t reg = 0; reg < m_global.size(); ++reg)
+        if (reg != kLogicalDeviceSelect)
+            contents.push_back(m_global[reg]);
+    for (const auto& device : m_devices)
+    {
+        contents.push_back(device.first);
+        contents.insert(contents.end(), device.second.begin(), device.second.end());
+    }
+    for (const auto& bank : m_banks)
+    {
+        contents.push_back(bank.first);
+        contents.insert(contents.end(), bank.second.begin(), bank.second.end());
+    }
+    return contents;
 }
 
 std::string SuperIoModel::Name() const

@@ -67,14 +67,19 @@ public:
     uint16_t DeviceId() const { return m_deviceId; }
 
     bool Decodes(uint16_t port) const override;
-    uint8_t Read(uint16_t port) override;
-    void Write(uint16_t port, uint8_t value) override;
+    uint8_t Read(uint16_t port, Accessor who) override;
+    void Write(uint16_t port, uint8_t value, Accessor who) override;
     std::string Name() const override;
+    uint64_t BrokenSequences() const override { return m_broken; }
+    std::vector<uint8_t> Contents() const override;
 
 private:
     bool MonitorDecodes(uint16_t port) const;
     uint8_t ReadConfig(uint8_t reg) const;
     void WriteConfig(uint8_t reg, uint8_t value);
+    // Notes a use of the configuration register or of the monitor's data register by who.
+    void UseConfig(Accessor who);
+    void UseMonitor(Accessor who);
 
     std::string m_name;
     uint16_t m_deviceId;
@@ -89,5 +94,11 @@ private:
     uint8_t m_monitorIndex = 0;
     uint8_t m_bank = 0;
     std::map<uint8_t, std::array<uint8_t, 0x100>> m_banks;
+
+    SelectionOwner m_indexOwner;   // configuration index
+    SelectionOwner m_deviceOwner;  // logical device
+    SelectionOwner m_monitorIndexOwner;
+    SelectionOwner m_bankOwner;
+    std::atomic<uint64_t> m_broken{0};
 };
 }  // namespace QelSim
