@@ -127,7 +127,17 @@ Machine::Machine(const Profile& profile, const std::string& root)
 {
     const MachineImage image = BuildImage(profile);
     AttachChips(profile, m_bus);
-    BringUp(profile.name, profile.machine, [&image](const std::string& dir) { image.Write(dir); });
+    const std::string ioports = IoportsText(profile);
+    const auto write = [&image, &ioports](const std::string& dir)
+    {
+        image.Write(dir);
+        MakeDirectories(dir + "/proc");
+        std::ofstream file(dir + "/proc/ioports", std::ios::trunc);
+        file << ioports;
+        if (!file)
+            FailErrno("cannot write", dir + "/proc/ioports");
+    };
+    BringUp(profile.name, profile.machine, write);
 }
 
 Machine::Machine(const QelCapture::Capture& capture, const std::string& name, const std::string& root)

@@ -353,8 +353,8 @@ ChipProfile ReadChip(const Field& f)
     if (chip.kind == kIteKind)
     {
         chip.family = ChipProfile::Family::ItEc;
-        f.ExpectObject(
-            {"kind", "indexPort", "registers", "description", "smbiosAddress", "deviceType", "sensors"});
+        f.ExpectObject({"kind", "indexPort", "registers", "description", "smbiosAddress", "deviceType",
+                        "sensors", "kernelDriver"});
         const Field port = f["indexPort"];
         chip.port = static_cast<uint16_t>(port.Number(0xFFFE));
         if (auto registers = f.Optional("registers"))
@@ -367,7 +367,7 @@ ChipProfile ReadChip(const Field& f)
         if (known == nullptr)
             kind.Fail("unknown chip \"" + chip.kind + "\"; known: " + SuperIoChipNames() + ", " + kIteKind);
         f.ExpectObject({"kind", "configPort", "revision", "monitorBase", "monitorActive", "banks",
-                        "description", "smbiosAddress", "deviceType", "sensors"});
+                        "description", "smbiosAddress", "deviceType", "sensors", "kernelDriver"});
         const Field port = f["configPort"];
         chip.port = Word(port);
         if (chip.port != 0x2E && chip.port != 0x4E)
@@ -388,6 +388,8 @@ ChipProfile ReadChip(const Field& f)
         chip.board.address = static_cast<uint32_t>(address->Number(0xFFFFFFFF));
     if (auto deviceType = f.Optional("deviceType"))
         chip.board.deviceType = Byte(*deviceType);
+    if (auto driver = f.Optional("kernelDriver"))
+        chip.kernelDriver = driver->String();
     for (const Field& sensor : f["sensors"].Items())
         chip.board.sensors.push_back(ReadSensor(sensor));
     return chip;
@@ -668,5 +670,39 @@ void AttachChips(const Profile& profile, PortBus& bus)
                 model->SetMonitorRegister(bank.first, reg.first, reg.second);
         bus.Attach(model);
     }
+}
+}  // namespace QelSim
+
+namespace QelSim
+{
+std::string IoportsText(const Profile& profile)
+{
+    std::string text = "0000-0cf7 : PCI Bus 0000:00\n"
+                       "  0000-001f : dma1\n"
+                       "  0020-0021 : pic1\n"
+                       "  0040-0043 : timer0\n"
+                       "  0060-0060 : keyboard\n"
+                       "  0064-0064 : keyboard\n"
+                       "  0070-0077 : rtc0\n";
+    char line[96];
+    int pnp = 1;
+    for (const ChipProfile& chip : profile.chips)
+    {
+        // The hardware monitor's block (base + 5 and + 6 are its index and data ports), or the
+        // controller's index/data pair.
+        const bool superIo = chip.family == ChipProfile::Family::SuperIo;
+        const unsigned first = superIo ? chip.monitorBase : chip.port;
+        const unsigned last = superIo ? first + 7 : first + 1;
+        snprintf(line, sizeof(line), "  %04x-%04x : pnp 00:%02d\n", first, last, pnp++);
+        text += line;
+        if (chip.kernelDriver.empty())
+            continue;
+        // The driver's platform device and, nested, the region its probe requests.
+        const unsigned index = superIo ? first + 5 : first;
+        snprintf(line, sizeof(line), "    %04x-%04x : %s\n      %04x-%04x : %s\n", index, index + 1,
+                 chip.kernelDriver.c_str(), index, index + 1, chip.kernelDriver.c_str());
+        text += line;
+    }
+    return text + "0cf8-0cff : PCI conf1\n0d00-ffff : PCI Bus 0000:00\n";
 }
 }  // namespace QelSim

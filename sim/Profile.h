@@ -12,6 +12,8 @@
 //       "banks": {"4": {"0x80": "0x71", "0xC0": [4, 176]}},   (an array fills consecutive registers)
 //       "indexPort": "0x0A00", "registers": {"0x90": 45},     (the IT5571's instead)
 //       "description": "Nuvoton NCT6796D",        (the Type 34 description)
+//       "kernelDriver": "nct6775",                (optional: proc/ioports shows that driver
+//                                                   holding the hardware monitor's ports)
 //       "sensors": [{"kind": "voltage", "description": "+12V", "oem": "0x04000084",
 //                    "nominal": 12000, "resolution": 960,
 //                    "thresholds": {"lowerNonCritical": 11400, "upperCritical": 13200}}]
@@ -83,6 +85,7 @@ struct ChipProfile
     bool monitorActive = true;
     std::map<uint8_t, std::map<uint8_t, uint8_t>> banks;  // the EC's registers are bank 0
     BoardChip board;                                      // its SMBIOS description
+    std::string kernelDriver;  // the kernel driver that holds its monitor's ports; empty: none
 };
 
 // The BIOS event log of a machine: the sample till log, placed at an address.
@@ -123,4 +126,7 @@ std::string FindProfile(const std::string& nameOrPath);
 MachineImage BuildImage(const Profile& profile, uint16_t handleBase = 0);
 // Puts the profile's chips, as the BIOS left them, on the bus.
 void AttachChips(const Profile& profile, PortBus& bus);
+// The machine's /proc/ioports as root reads it: the usual legacy devices, a firmware reservation
+// for each chip's ports, and the ranges a kernel driver holds where the profile names one.
+std::string IoportsText(const Profile& profile);
 }  // namespace QelSim
