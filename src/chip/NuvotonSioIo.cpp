@@ -100,6 +100,7 @@ int CNuvotonSioIo::getDevice(uint16_t expectedId, uint16_t ef)
 {
     const char* name = m_Chip.accessName;
     // From the key to the leave sequence the configuration space is ours alone.
+    m_Port.clearFailure();
     PortIo::Sequence turn(m_Port);
     sioenter(ef);
     Log(LOG_DEBUG, "%s::getDevice - Looking for device id 0x%04x on EF Reg 0x%04x%s", name, expectedId, ef,
@@ -109,6 +110,8 @@ int CNuvotonSioIo::getDevice(uint16_t expectedId, uint16_t ef)
     Log(LOG_DEBUG, "%s::getDevice - SIO reg 0x%02x = 0x%02x%s", name, kDeviceIdHigh, idHigh, ProbeEnd());
     const uint8_t idLow = siogetb(ef, kDeviceIdLow);
     Log(LOG_DEBUG, "%s::getDevice - SIO reg 0x%02x = 0x%02x%s", name, kDeviceIdLow, idLow, ProbeEnd());
+    if (m_Port.failed())
+        Log(LOG_ERROR, "%s::getDevice - EF Reg 0x%04x not reached: %s", name, ef, m_Port.failure().c_str());
     // The low nibble is the chip's revision.
     const uint16_t foundId = static_cast<uint16_t>(idHigh << 8 | (idLow & 0xF0));
     if (foundId != expectedId)

@@ -16,11 +16,11 @@ constexpr off_t kQueueByte = 1;
 // A waiter looks again this often (in nanoseconds) for a while, then less often: a sequence
 // takes microseconds, and a turn held much longer is held by a slow controller or a stopped
 // process.
-constexpr long kShortPause = 10000;
+constexpr long kShortPause = 30000;
 constexpr std::chrono::microseconds kShortPauses(2000);
 constexpr long kLongPause = 100000;
 // A newcomer's first pause: longer than a waiter's.
-constexpr long kCourtesy = 40000;
+constexpr long kCourtesy = 60000;
 
 std::atomic<uint64_t> g_systemCalls{0};
 
