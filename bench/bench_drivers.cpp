@@ -1,6 +1,6 @@
-// What the chip drivers cost on the simulated machines: port accesses and system calls per
-// ReadSensor for a voltage, a fan and a temperature of every chip kind, the time of one driver
-// Initialise, and the share of it that the bank dump takes.
+// What the chip drivers cost on the simulated machines: port accesses, system calls and the lock
+// calls of the turn at the ports per ReadSensor for a voltage, a fan and a temperature of every
+// chip kind, the time of one driver Initialise, and the share of it that the bank dump takes.
 //
 // Accesses are the port bus's own counters (reads + writes) over the timed loop; system calls are
 // the read and write calls of the benchmark's thread (/proc/thread-self/io), which the FUSE
@@ -11,6 +11,7 @@
 #include "ChipDriver.h"
 #include "NuvotonChips.h"
 #include "POSSystem.h"
+#include "PortTurn.h"
 #include "Profile.h"
 #include "RawSMBios.h"
 #include "SMBiosChipData.h"
@@ -120,6 +121,7 @@ void BM_ReadSensor(benchmark::State& state, const char* profile, uint32_t kind)
     reading.Translate = 1;
     const uint64_t accesses = BusAccesses(machine.Bus());
     const uint64_t calls = ThreadSystemCalls();
+    const uint64_t turns = PortTurn::SystemCalls();
     for (auto _ : state)
     {
         device->ReadSensor(handle, reading);
@@ -128,7 +130,9 @@ void BM_ReadSensor(benchmark::State& state, const char* profile, uint32_t kind)
     const uint64_t syscalls = ThreadSystemCalls() - calls - 1;  // less the first count's own read
     const double n = static_cast<double>(state.iterations());
     state.counters["accesses"] = static_cast<double>(BusAccesses(machine.Bus()) - accesses) / n;
+    // Port accesses, and the lock calls of the turn at the ports, per reading.
     state.counters["syscalls"] = static_cast<double>(syscalls) / n;
+    state.counters["turnCalls"] = static_cast<double>(PortTurn::SystemCalls() - turns) / n;
 }
 
 void BM_Initialise(benchmark::State& state, const char* profile)
