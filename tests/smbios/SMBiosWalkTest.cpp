@@ -300,24 +300,35 @@ TEST_F(SMBiosWalkTest, Type0AtTheEndOfAShortTableStaysInside)
     }
 }
 
-TEST_F(SMBiosWalkTest, FirstStructureIsTakenAsType0WhateverItHolds)
+TEST_F(SMBiosWalkTest, BiosInformationIsTheFirstType0ReadWithinItsLength)
 {
-    // An old Type 0 of 0x12 bytes: the release bytes come from its string set.
-    Structure old(0, 0);
+    // An old Type 0 of 0x12 bytes: its string set starts where the release bytes would be.
+    Structure old(0, 0x20);
     old.String("Vendor").String("Ver").Word(0xF000).String("").Byte(0x0F).QWord(0x80);
     ASSERT_EQ(old.Encode()[1], 0x12);
-    // A table that starts with another type: its bytes at the Type 0 offsets are stored.
+    // Many tables start with another type.
     Structure system(1, 9);
     system.String("Maker").String("Product").String("").String("Serial").Byte(3);
 
-    auto rawOld = RawHolding(Concat({old, MakeEndOfTable(1)}));
-    CTestCollection c;
+    auto rawOld =
+        RawHolding(Concat({system, old, MakeBiosInformation(DistinctBios(), 0x30), MakeEndOfTable(1)}));
+    CSMBiosMachineData c;
     c.Initialise(*rawOld);
-    c.StoreType00(c.m_pRawBytes);
+    EXPECT_EQ(c.m_Type00.wHandle, 0x20);
     EXPECT_EQ(c.m_Type00.strVendor, "Vendor");
-    EXPECT_EQ(c.m_Type00.abyExtension[0], 'V');
-    EXPECT_EQ(c.m_Type00.byBiosMajorRelease, 'n');
+    EXPECT_EQ(c.m_Type00.strVersion, "Ver");
+    EXPECT_EQ(c.m_Type00.abyExtension[0], 0);
+    EXPECT_EQ(c.m_Type00.byBiosMajorRelease, 0xFF);
+    EXPECT_EQ(c.m_Type00.byFirmwareMinorRelease, 0xFF);
 
+    // No Type 0: no BIOS information, whatever the first structure holds.
+    auto rawNone = RawHolding(Concat({system, MakeEndOfTable(10)}));
+    CSMBiosMachineData none;
+    none.Initialise(*rawNone);
+    EXPECT_EQ(none.m_Type00.byLength, 0);
+    EXPECT_EQ(none.m_Type00.strVersion, "");
+
+    // StoreType00 itself decodes what it is handed.
     auto rawSystem = RawHolding(Concat({system, MakeEndOfTable(10)}));
     CTestCollection d;
     d.Initialise(*rawSystem);
