@@ -28,12 +28,13 @@ bool CSMBiosMachineData::Initialise(CRawSMBios& raw)
 
 void CSMBiosMachineData::GetStructures()
 {
+    constexpr uint8_t kBiosInformationType = 0;
     // A table without Type 0 has no BIOS information: no version, so no known model.
     m_Type00 = CSMBios_TYPE00();
     ForEachStructure(
         [this](const uint8_t* pTable)
         {
-            if (GetByte(pTable, 0) != 0)
+            if (GetByte(pTable, 0) != kBiosInformationType)
                 return true;
             StoreType00(pTable);
             return false;

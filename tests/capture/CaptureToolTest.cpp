@@ -96,14 +96,6 @@ struct DmiReading
     std::string version;  // as "SMBIOS 3.2.0 present." says it
     std::string fixedUp;  // the version before dmidecode's own fix-up ("2.31 -> 2.3"), if it made one
     std::vector<DmiStructure> structures;
-
-    const DmiStructure* Find(unsigned handle) const
-    {
-        for (const DmiStructure& s : structures)
-            if (s.header.handle == handle)
-                return &s;
-        return nullptr;
-    }
 };
 
 DmiReading ReadDmidecode(const std::string& text)

@@ -234,7 +234,9 @@ void PrintBiosInformation(FILE* out, const CSMBios_TYPE00& t)
 {
     fprintf(out, "BIOS information\n");
     if (t.byLength == 0)
+    {
         fprintf(out, "  none in the table\n");
+    }
     else
     {
         fprintf(out, "  Vendor            %s\n", BiosText(t, 0x04, t.strVendor).c_str());
