@@ -474,8 +474,8 @@ Profile ParseProfile(const std::string& text, const std::string& name)
         throw ProfileError("", std::string("not valid JSON: ") + e.what());
     }
     const Field root(json, "");
-    root.ExpectObject(
-        {"machine", "bios", "firmware", "smbiosVersion", "system", "chips", "eventLog", "ssds"});
+    root.ExpectObject({"machine", "bios", "firmware", "firmwareDefects", "smbiosVersion", "system", "chips",
+                       "eventLog", "ssds"});
 
     Profile profile;
     profile.name = name;
@@ -487,6 +487,8 @@ Profile ParseProfile(const std::string& text, const std::string& name)
     if (boot != "uefi" && boot != "legacy")
         firmware.Fail("expected \"uefi\" or \"legacy\", got \"" + boot + "\"");
     profile.uefi = boot == "uefi";
+    if (auto defects = root.Optional("firmwareDefects"))
+        profile.firmwareDefects = defects->Bool();
 
     if (auto version = root.Optional("smbiosVersion"))
     {
@@ -623,6 +625,33 @@ void AddProfileEventLog(MachineImage& image, const EventLogProfile& log, const s
     fields.descriptors = DecodedTypeDescriptors();
     AddEventLog(image, handle, log.address, SampleEventLogArea(*probe), fields);
 }
+
+// The defects of real firmware tables that the readers have to get past: an OEM structure
+// before the BIOS Information, a BIOS Information of 0x12 bytes (no release bytes), the length
+// 0x10 that AMI firmware writes on its 0x0B-byte Management Devices, and a structure shorter than
+// its header, behind which stands a management device at a port where no chip answers.
+template <typename Handle>
+void AddFirmwareDefects(MachineImage& image, const Profile& profile, const Handle& handle)
+{
+    std::vector<Structure>& structures = image.Structures();
+    for (Structure& s : structures)
+    {
+        if (s.type == 0)
+            s.data.resize(0x12 - 4);
+        else if (s.type == 34)
+            s.length = 0x10;  // the description, at 0x0B, is longer than the 5 bytes skipped
+    }
+    Structure oem(218, handle(0x0DA0));
+    oem.Bytes({0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07});
+    structures.insert(structures.begin(), oem);
+
+    // No zero byte in its handle, so a walk that went on would find the next structure after it.
+    Structure broken(219, handle(0x0EEE));
+    broken.length = 2;
+    image.Add(broken);
+    image.Add(MakeManagementDevice(handle(0x0EEF), profile.chips.front().board.description, 1, 0x0295,
+                                   kAddressTypeIoPort));
+}
 }  // namespace
 
 MachineImage BuildImage(const Profile& profile, uint16_t handleBase)
@@ -642,6 +671,8 @@ MachineImage BuildImage(const Profile& profile, uint16_t handleBase)
     const std::vector<BoardHandles> handles = AddBoard(image, board, handle(kFirstChipHandle));
     if (profile.eventLog)
         AddProfileEventLog(image, *profile.eventLog, board, handles, handle(kEventLogHandle));
+    if (profile.firmwareDefects)
+        AddFirmwareDefects(image, profile, handle);
 
     image.Entry().major = profile.smbiosMajor;
     image.Entry().minor = profile.smbiosMinor;

@@ -5,6 +5,10 @@
 //     "machine": "Falcon",
 //     "bios": {"vendor": "...", "version": "K5FC0107", "releaseDate": "05/02/2023"},
 //     "firmware": "uefi",                         (or "legacy")
+//     "firmwareDefects": true,                    (optional: the table as broken firmware writes it:
+//                                                  an OEM structure first, a Type 0 of 0x12 bytes,
+//                                                  AMI's length 0x10 on every Type 34, and a structure
+//                                                  shorter than its header, then a made-up chip)
 //     "system": {"manufacturer": "...", "product": "...", "board": "..."},   (optional)
 //     "chips": [{
 //       "kind": "NCT6796D",                       (a Super I/O, or "IT5571")
@@ -102,6 +106,7 @@ struct Profile
     std::string machine;
     BiosInformation bios;
     bool uefi = false;
+    bool firmwareDefects = false;
     uint8_t smbiosMajor = 2;
     uint8_t smbiosMinor = 8;
     std::optional<SystemFields> system;

@@ -12,6 +12,18 @@ constexpr uint32_t kDescription = 0x04;
 constexpr uint32_t kDeviceType = 0x05;
 constexpr uint32_t kAddress = 0x06;
 constexpr uint32_t kAddressType = 0x0A;
+constexpr uint8_t kFormattedLength = 0x0B;
+// AMI firmware writes this length on an 0x0B-byte structure.
+constexpr uint8_t kAmiLength = 0x10;
+
+// True when the bytes are text, as the start of a string set is.
+bool Printable(const uint8_t* pBytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        if (pBytes[i] < 0x20 || pBytes[i] > 0x7E)
+            return false;
+    return true;
+}
 }  // namespace
 
 CSMBiosChipData::CSMBiosChipData()
@@ -34,8 +46,7 @@ bool CSMBiosChipData::Initialise(CRawSMBios& raw)
         LogQuick(LOG_DEBUG, "CSMBiosChipData::Initialise - Already initialised");
         return true;
     }
-    m_pRawBytes = raw.m_pBytes;
-    m_dwRawLength = raw.m_dwLength;
+    UseTable(raw);
     GetStructures();
     if (m_vDevices.empty())
     {
@@ -70,7 +81,18 @@ void CSMBiosChipData::StoreType34(CSMBios_TYPE34& record, const uint8_t* pTable)
     record.byDeviceType = GetByte(pTable, kDeviceType);
     record.dwAddress = GetDWord(pTable, kAddress);
     record.byAddressType = GetByte(pTable, kAddressType);
-    GetFieldString(record.strDescription, pTable, kDescription);
+    // The AMI length: the strings really start at 0x0B when the bytes from there are text, as
+    // dmidecode reads it too. The walk still skips the declared length; the set's end is the same.
+    uint32_t dwStrings = record.byLength;
+    uint8_t abyHidden[kAmiLength - kFormattedLength];
+    GetBytes(pTable, kFormattedLength, abyHidden, sizeof(abyHidden));
+    if (record.byLength == kAmiLength && Printable(abyHidden, sizeof(abyHidden)))
+    {
+        Log(LOG_INFO, "CSMBiosChipData::StoreType34 - Handle 0x%04x: length 0x%02x read as 0x%02x",
+            record.wHandle, kAmiLength, kFormattedLength);
+        dwStrings = kFormattedLength;
+    }
+    GetFieldString(record.strDescription, pTable, kDescription, dwStrings);
 
     LogQuick(LOG_DEBUG, "CSMBiosChipData::StoreType34");
     Log(LOG_DEBUG, "  Description: %s", record.strDescription.c_str());

@@ -1,12 +1,16 @@
 #include "SMBiosData.h"
 
+#include "RawSMBios.h"
 #include "log.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace
 {
+constexpr uint8_t kBiosInformationType = 0;
 constexpr uint8_t kEndOfTableType = 127;
+constexpr uint32_t kHeaderLength = 4;
 
 // Offsets in the Type 0 structure.
 constexpr uint32_t kType00Vendor = 0x04;
@@ -14,6 +18,10 @@ constexpr uint32_t kType00Version = 0x05;
 constexpr uint32_t kType00StartSegment = 0x06;
 constexpr uint32_t kType00ReleaseDate = 0x08;
 constexpr uint32_t kType00TailLength = 16;  // 0x08 to 0x17
+constexpr uint32_t kType00BiosRelease = 0x14;
+constexpr uint32_t kType00FirmwareRelease = 0x16;
+constexpr uint32_t kType00ExtendedRomSize = 0x18;
+constexpr uint8_t kReleaseNotGiven = 0xFF;
 
 unsigned AddressText(const void* p)
 {
@@ -29,6 +37,13 @@ CSMBiosData::CSMBiosData() : m_pRawBytes(nullptr), m_dwRawLength(0)
 CSMBiosData::~CSMBiosData()
 {
     LogQuick(LOG_DEBUG, "CSMBiosData Destroyed");
+}
+
+void CSMBiosData::UseTable(const CRawSMBios& raw)
+{
+    m_pRawBytes = raw.m_pBytes;
+    m_dwRawLength = raw.m_dwLength;
+    m_wStructureCount = raw.m_Header.NumSmbiosStructs;
 }
 
 bool CSMBiosData::TableOffset(const uint8_t* p, uint32_t& dwOffset) const
@@ -71,10 +86,32 @@ const uint8_t* CSMBiosData::GetNextTable(const uint8_t* pCurrent)
     while (p + 1 < m_dwRawLength)
     {
         if (m_pRawBytes[p] == 0 && m_pRawBytes[p + 1] == 0)
-            return m_pRawBytes + p + 2;
+            return WholeStructure(p + 2);
         ++p;
     }
     return nullptr;
+}
+
+const uint8_t* CSMBiosData::WholeStructure(uint64_t qwOffset)
+{
+    // A header cut off by the table's end is left to GetNextTable's own check.
+    if (qwOffset + kHeaderLength <= m_dwRawLength && m_pRawBytes[qwOffset + 1] < kHeaderLength)
+    {
+        Log(LOG_ERROR,
+            "CSMBiosData::GetNextTable - Structure at offset 0x%04x has length %u, shorter than its "
+            "header: the table is broken, the rest of it is ignored",
+            static_cast<unsigned>(qwOffset), m_pRawBytes[qwOffset + 1]);
+        return nullptr;
+    }
+    return m_pRawBytes + qwOffset;
+}
+
+const uint8_t* CSMBiosData::FirstStructure()
+{
+    // GetNextTable has the checks and messages for a table without even one header.
+    if (m_pRawBytes == nullptr || m_dwRawLength < kHeaderLength)
+        return GetNextTable(m_pRawBytes);
+    return WholeStructure(0);
 }
 
 void CSMBiosData::GetBytes(const uint8_t* pTable, uint32_t dwOffset, uint8_t* pDest, uint32_t dwCount) const
@@ -84,9 +121,13 @@ void CSMBiosData::GetBytes(const uint8_t* pTable, uint32_t dwOffset, uint8_t* pD
     if (!TableOffset(pTable, start))
         return;
     const uint64_t from = static_cast<uint64_t>(start) + dwOffset;
-    if (from >= m_dwRawLength)
+    // The header, then the formatted area as far as the length byte says.
+    uint64_t end = m_dwRawLength;
+    if (start + 1 < end)
+        end = std::min<uint64_t>(end, start + std::max<uint32_t>(m_pRawBytes[start + 1], kHeaderLength));
+    if (from >= end)
         return;
-    const uint64_t available = m_dwRawLength - from;
+    const uint64_t available = end - from;
     memcpy(pDest, m_pRawBytes + from, available < dwCount ? static_cast<size_t>(available) : dwCount);
 }
 
@@ -150,11 +191,13 @@ void CSMBiosData::GetString(std::string& str, const uint8_t* pStrings, uint8_t b
     str = TableOffset(pStrings, setOffset) ? StringFromSet(setOffset, byNumber) : std::string();
 }
 
-void CSMBiosData::GetFieldString(std::string& str, const uint8_t* pTable, uint32_t dwOffset) const
+void CSMBiosData::GetFieldString(std::string& str, const uint8_t* pTable, uint32_t dwOffset,
+                                 uint32_t dwSetOffset) const
 {
     uint32_t start = 0;
+    const uint32_t set = dwSetOffset != 0 ? dwSetOffset : GetByte(pTable, 1);
     str = TableOffset(pTable, start)
-              ? StringFromSet(static_cast<uint64_t>(start) + GetByte(pTable, 1), GetByte(pTable, dwOffset))
+              ? StringFromSet(static_cast<uint64_t>(start) + set, GetByte(pTable, dwOffset))
               : std::string();
 }
 
@@ -174,10 +217,17 @@ void CSMBiosData::StoreType00(const uint8_t* pTable)
     t.byRomSize = tail[1];
     memcpy(t.abyCharacteristics, tail + 2, sizeof(t.abyCharacteristics));
     memcpy(t.abyExtension, tail + 10, sizeof(t.abyExtension));
-    t.byBiosMajorRelease = tail[12];
-    t.byBiosMinorRelease = tail[13];
-    t.byFirmwareMajorRelease = tail[14];
-    t.byFirmwareMinorRelease = tail[15];
+    // Older structures end before the release bytes (their strings follow there). A table cut
+    // inside the structure only reads as zeros, as every field does.
+    auto given = [&](uint32_t dwOffset)
+    { return HasField(pTable, dwOffset, 2) || !InTable(pTable, dwOffset, 2); };
+    const bool biosRelease = given(kType00BiosRelease);
+    const bool firmwareRelease = given(kType00FirmwareRelease);
+    t.byBiosMajorRelease = biosRelease ? tail[12] : kReleaseNotGiven;
+    t.byBiosMinorRelease = biosRelease ? tail[13] : kReleaseNotGiven;
+    t.byFirmwareMajorRelease = firmwareRelease ? tail[14] : kReleaseNotGiven;
+    t.byFirmwareMinorRelease = firmwareRelease ? tail[15] : kReleaseNotGiven;
+    t.wExtendedRomSize = GetWord(pTable, kType00ExtendedRomSize);
 
     GetFieldString(t.strVendor, pTable, kType00Vendor);
     GetFieldString(t.strVersion, pTable, kType00Version);
@@ -201,18 +251,53 @@ void CSMBiosData::StoreType00(const uint8_t* pTable)
     Log(LOG_DEBUG, "  Firmware Minor Release: 0x%02x", t.byFirmwareMinorRelease);
 }
 
+void CSMBiosData::ForEachStructure(const std::function<bool(const uint8_t* pTable)>& visit)
+{
+    uint32_t dwVisited = 0;
+    for (const uint8_t* pTable = FirstStructure(); pTable != nullptr; pTable = GetNextTable(pTable))
+    {
+        if (!visit(pTable))
+            return;
+        // Past the count of a 2.x entry point lies whatever the firmware left there.
+        if (m_wStructureCount != 0 && ++dwVisited >= m_wStructureCount &&
+            GetByte(pTable, 0) != kEndOfTableType)
+        {
+            if (const uint8_t* pRest = GetNextTable(pTable))
+                Log(LOG_ERROR,
+                    "CSMBiosData::WalkStructures - The entry point counts %u structures: the rest of the "
+                    "table from offset 0x%04x is ignored",
+                    m_wStructureCount, static_cast<unsigned>(pRest - m_pRawBytes));
+            return;
+        }
+    }
+}
+
 void CSMBiosData::WalkStructures(const char* pszLabel, const StructureVisitor& visit)
 {
-    // The first structure is taken as Type 0 without looking at its type.
-    StoreType00(m_pRawBytes);
-    for (const uint8_t* pTable = GetNextTable(m_pRawBytes); pTable != nullptr; pTable = GetNextTable(pTable))
-    {
-        const uint8_t type = GetByte(pTable, 0);
-        Log(LOG_DEBUG, "%s - pTable=0x%x", pszLabel, AddressText(pTable));
-        LogQuick(LOG_DEBUG, "Header:");
-        Log(LOG_DEBUG, "  Type:   0x%02x, (%d)", type, type);
-        Log(LOG_DEBUG, "  Length: 0x%02x", GetByte(pTable, 1));
-        Log(LOG_DEBUG, "  Handle: 0x%04x", GetWord(pTable, 2));
-        visit(pTable);
-    }
+    bool biosStored = false;
+    bool first = true;
+    ForEachStructure(
+        [&](const uint8_t* pTable)
+        {
+            const uint8_t type = GetByte(pTable, 0);
+            // Many firmwares put an OEM or other structure first.
+            if (type == kBiosInformationType && !biosStored)
+            {
+                StoreType00(pTable);
+                biosStored = true;
+            }
+            // The first structure stands where Type 0 belongs; no collection looks at it.
+            if (first)
+            {
+                first = false;
+                return true;
+            }
+            Log(LOG_DEBUG, "%s - pTable=0x%x", pszLabel, AddressText(pTable));
+            LogQuick(LOG_DEBUG, "Header:");
+            Log(LOG_DEBUG, "  Type:   0x%02x, (%d)", type, type);
+            Log(LOG_DEBUG, "  Length: 0x%02x", GetByte(pTable, 1));
+            Log(LOG_DEBUG, "  Handle: 0x%04x", GetWord(pTable, 2));
+            visit(pTable);
+            return true;
+        });
 }

@@ -61,8 +61,7 @@ bool CSMBiosEventLogData::Initialise(CRawSMBios& raw)
         LogQuick(LOG_DEBUG, "CSMBiosEventLogData::Initialise - Already initialised");
         return true;
     }
-    m_pRawBytes = raw.m_pBytes;
-    m_dwRawLength = raw.m_dwLength;
+    UseTable(raw);
     GetStructures();
     // The view ends with this call; the record holds everything that is needed later.
     m_pRawBytes = nullptr;

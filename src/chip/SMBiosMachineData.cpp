@@ -20,14 +20,23 @@ bool CSMBiosMachineData::Initialise(CRawSMBios& raw)
         LogQuick(LOG_DEBUG, "CSMBiosMachineData::Initialise - Already initialised");
         return true;
     }
-    m_pRawBytes = raw.m_pBytes;
-    m_dwRawLength = raw.m_dwLength;
-    StoreType00(m_pRawBytes);
+    UseTable(raw);
+    GetStructures();
     m_bInit = true;
     return true;
 }
 
 void CSMBiosMachineData::GetStructures()
 {
-    StoreType00(m_pRawBytes);
+    constexpr uint8_t kBiosInformationType = 0;
+    // A table without Type 0 has no BIOS information: no version, so no known model.
+    m_Type00 = CSMBios_TYPE00();
+    ForEachStructure(
+        [this](const uint8_t* pTable)
+        {
+            if (GetByte(pTable, 0) != kBiosInformationType)
+                return true;
+            StoreType00(pTable);
+            return false;
+        });
 }

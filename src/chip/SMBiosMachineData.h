@@ -10,9 +10,9 @@ public:
     CSMBiosMachineData();
     ~CSMBiosMachineData() override;
 
-    // Stores the first structure of the table as Type 0; always true.
+    // Stores the first Type 0 structure of the table, wherever it stands; always true.
     bool Initialise(CRawSMBios& raw) override;
-    // Decodes the first structure of the table into m_Type00 again.
+    // Decodes the first Type 0 structure into m_Type00 again (empty when there is none).
     void GetStructures();
 
     bool m_bInit;

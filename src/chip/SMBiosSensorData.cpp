@@ -85,8 +85,7 @@ bool CSMBiosSensorData::Initialise(CRawSMBios& raw)
         LogQuick(LOG_DEBUG, "CSMBiosSensorData::Initialise - Already initialised");
         return true;
     }
-    m_pRawBytes = raw.m_pBytes;
-    m_dwRawLength = raw.m_dwLength;
+    UseTable(raw);
     GetStructures();
     if (m_vAllSensors.empty())
     {
@@ -160,7 +159,7 @@ void CSMBiosSensorData::GetStructures()
 
 uint16_t CSMBiosSensorData::GetMeasuredWord(const uint8_t* pTable, uint32_t dwOffset) const
 {
-    return InTable(pTable, dwOffset, 2) ? GetWord(pTable, dwOffset) : SMBIOS_WORD_UNKNOWN;
+    return HasField(pTable, dwOffset, 2) ? GetWord(pTable, dwOffset) : SMBIOS_WORD_UNKNOWN;
 }
 
 void CSMBiosSensorData::StoreProbe(CSMBios_Probe& record, const uint8_t* pTable, const char* pszLabel)
@@ -208,7 +207,7 @@ void CSMBiosSensorData::StoreType27(CSMBios_TYPE27& record, const uint8_t* pTabl
     record.byLength = GetByte(pTable, 1);
     record.wHandle = GetWord(pTable, 2);
     record.wTemperatureProbeHandle =
-        InTable(pTable, kCoolingProbeHandle, 2) ? GetWord(pTable, kCoolingProbeHandle) : SMBIOS_NO_HANDLE;
+        HasField(pTable, kCoolingProbeHandle, 2) ? GetWord(pTable, kCoolingProbeHandle) : SMBIOS_NO_HANDLE;
     record.byDeviceTypeAndStatus = GetByte(pTable, kCoolingDeviceTypeAndStatus);
     record.byCoolingUnitGroup = GetByte(pTable, kCoolingUnitGroup);
     record.dwOEMDefined = GetDWord(pTable, kCoolingOEMDefined);
@@ -227,9 +226,9 @@ void CSMBiosSensorData::StoreType27(CSMBios_TYPE27& record, const uint8_t* pTabl
 
 void CSMBiosSensorData::StoreType35(CSMBios_TYPE35& record, const uint8_t* pTable)
 {
-    // A handle cut off by the table's end names nothing.
+    // A handle the structure does not cover names nothing.
     auto handleAt = [&](uint32_t dwOffset)
-    { return InTable(pTable, dwOffset, 2) ? GetWord(pTable, dwOffset) : SMBIOS_NO_HANDLE; };
+    { return HasField(pTable, dwOffset, 2) ? GetWord(pTable, dwOffset) : SMBIOS_NO_HANDLE; };
     record.byType = GetByte(pTable, 0);
     record.byLength = GetByte(pTable, 1);
     record.wHandle = GetWord(pTable, 2);

@@ -42,6 +42,6 @@ public:
 private:
     // The probe fields that Types 26 and 28 share.
     void StoreProbe(CSMBios_Probe& record, const uint8_t* pTable, const char* pszLabel);
-    // A measured word of the structure; unknown when it does not lie inside the table.
+    // A measured word of the structure; unknown when the structure does not cover it.
     uint16_t GetMeasuredWord(const uint8_t* pTable, uint32_t dwOffset) const;
 };

@@ -11,8 +11,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
 #include <dirent.h>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -78,30 +83,93 @@ std::ostream& operator<<(std::ostream& out, const Header& h)
     return out << "{handle " << h.handle << ", type " << h.type << ", length " << h.length << "}";
 }
 
-// dmidecode's reading of a corpus table: its structures and the first BIOS Information's fields.
-std::vector<Header> DmidecodeHeaders(const std::string& text, std::map<std::string, std::string>& bios)
+// dmidecode's reading of a corpus table: its version line, and each structure's header with the
+// "\tName: value" lines of its body (nested list lines left out).
+struct DmiStructure
 {
-    std::vector<Header> headers;
+    Header header{};
+    std::map<std::string, std::string> fields;
+};
+
+struct DmiReading
+{
+    std::string version;  // as "SMBIOS 3.2.0 present." says it
+    std::string fixedUp;  // the version before dmidecode's own fix-up ("2.31 -> 2.3"), if it made one
+    std::vector<DmiStructure> structures;
+};
+
+DmiReading ReadDmidecode(const std::string& text)
+{
+    DmiReading r;
     std::istringstream lines(text);
-    bool inBios = false;
     for (std::string line; std::getline(lines, line);)
     {
         Header h{};
+        char version[32] = "", before[32] = "";
         if (sscanf(line.c_str(), "Handle 0x%x, DMI type %u, %u bytes", &h.handle, &h.type, &h.length) == 3)
+            r.structures.push_back({h, {}});
+        else if (sscanf(line.c_str(), "SMBIOS %31s present.", version) == 1)
+            r.version = version;
+        else if (sscanf(line.c_str(), "SMBIOS version fixup (%31s ->", before) == 1)
+            r.fixedUp = before;
+        else if (!r.structures.empty() && line.size() > 1 && line[0] == '\t' && line[1] != '\t')
         {
-            headers.push_back(h);
-            inBios = false;
+            const size_t colon = line.find(": ");
+            if (colon != std::string::npos)
+                r.structures.back().fields[line.substr(1, colon - 1)] = line.substr(colon + 2);
         }
-        else if (line == "BIOS Information" && bios.empty())
-            inBios = true;
-        else if (inBios)
-            for (const char* field : {"Vendor", "Version", "Release Date"})
-                if (line.rfind("\t" + std::string(field) + ": ", 0) == 0)
-                    bios[field] = line.substr(strlen(field) + 3);
     }
-    return headers;
+    return r;
 }
 
+const std::string kNotPrinted = "(not printed)";
+
+std::string Printed(const DmiStructure& s, const std::string& field)
+{
+    const auto it = s.fields.find(field);
+    return it == s.fields.end() ? kNotPrinted : it->second;
+}
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...)
+{
+    char text[128];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    return text;
+}
+
+// A value of the JSON document in dmidecode's words: its unit and precision, "Unknown" for null.
+std::string Measured(const Json& value, const char* format, double scale = 1)
+{
+    return value.is_null() ? "Unknown" : Format(format, value.get<double>() * scale);
+}
+
+// The words of enumerated fields; the tool says "undefined" where dmidecode says out of spec.
+std::string Word(const Json& value)
+{
+    std::string word = value.get<std::string>();
+    if (word == "undefined")
+        return "<out of spec>";
+    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
+    return word;
+}
+
+std::string Word(const std::string& printed)
+{
+    return Word(Json(printed));
+}
+
+// A threshold as dmidecode prints it: the structure's signed word in the sensor's own unit.
+std::string Threshold(const Json& value, const std::string& kind)
+{
+    if (value.is_null())
+        return kNotPrinted;
+    const double scale = kind == "voltage" ? 1000 : kind == "temperature" ? 10 : 1;
+    return std::to_string(static_cast<long>(std::lround(value.get<double>() * scale)));
+}
 // A string as dmidecode prints it.
 std::string AsDmidecode(const Json& value)
 {
@@ -239,8 +307,129 @@ class CorpusFromDump : public ::testing::TestWithParam<std::string>
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusFromDump);
 
-// Each real table, as dmidecode dumped it, decodes through --from-dump without root, with the
-// structures and BIOS information dmidecode read from it.
+namespace
+{
+uint16_t HandleField(const DmiStructure& s, const std::string& field)
+{
+    const std::string text = Printed(s, field);
+    return text == kNotPrinted ? 0xFFFF : static_cast<uint16_t>(strtoul(text.c_str(), nullptr, 16));
+}
+
+// dmidecode's word for a string number past the set is the tool's empty string.
+std::string Normalised(const std::string& printed)
+{
+    return printed == "<BAD INDEX>" ? "Not Specified" : printed;
+}
+
+bool IsSensor(const DmiStructure& s)
+{
+    return s.header.type >= 26 && s.header.type <= 28;
+}
+
+const DmiStructure* FindOf(const DmiReading& dmi, unsigned handle, bool (*is)(const DmiStructure&))
+{
+    for (const DmiStructure& s : dmi.structures)
+        if (s.header.handle == handle && is(s))
+            return &s;
+    return nullptr;
+}
+
+// A probe or cooling device of the tool's document against dmidecode's structure.
+void ExpectSensorAsDmidecode(const Json& j, const DmiStructure& s)
+{
+    SCOPED_TRACE(Format("sensor 0x%04X", s.header.handle));
+    const std::string kind = j["kind"];
+    EXPECT_EQ(Format("0x%08X", j["oem"].get<unsigned>()), Printed(s, "OEM-specific Information"));
+    EXPECT_EQ(Word(j["status"]), Word(Printed(s, "Status")));
+    if (kind == "cooling")
+    {
+        EXPECT_EQ(Word(j["deviceType"]), Word(Printed(s, "Type")));
+        const unsigned group = j["unitGroup"];
+        EXPECT_EQ(group == 0 ? kNotPrinted : std::to_string(group), Printed(s, "Cooling Unit Group"));
+        if (Printed(s, "Nominal Speed") != kNotPrinted)
+        {
+            EXPECT_EQ(j["nominal"].is_null() ? "Unknown Or Non-rotating"
+                                             : Format("%u rpm", j["nominal"].get<unsigned>()),
+                      Printed(s, "Nominal Speed"));
+        }
+        EXPECT_EQ(j["temperatureProbe"].is_null() ? kNotPrinted
+                                                  : Format("0x%04X", j["temperatureProbe"].get<unsigned>()),
+                  Printed(s, "Temperature Probe Handle"));
+        return;
+    }
+    const bool volts = kind == "voltage";
+    const char* value = volts ? "%.3f V" : "%.1f deg C";
+    EXPECT_EQ(Word(j["location"]), Word(Printed(s, "Location")));
+    EXPECT_EQ(Measured(j["maximum"], value), Printed(s, "Maximum Value"));
+    EXPECT_EQ(Measured(j["minimum"], value), Printed(s, "Minimum Value"));
+    EXPECT_EQ(Measured(j["tolerance"], value), Printed(s, "Tolerance"));
+    EXPECT_EQ(Measured(j["resolution"], volts ? "%.1f mV" : "%.3f deg C", volts ? 1000 : 1),
+              Printed(s, "Resolution"));
+    EXPECT_EQ(Measured(j["accuracyPercent"], "%.2f%%"), Printed(s, "Accuracy"));
+    if (Printed(s, "Nominal Value") != kNotPrinted)
+    {
+        EXPECT_EQ(Measured(j["nominal"], value), Printed(s, "Nominal Value"));
+    }
+}
+
+// What a device's sensors end up with, read from dmidecode's text: each component that names the
+// device ties a probe or cooling device to it, names it and, where its Threshold Data exists,
+// gives it those limits.
+struct Tied
+{
+    std::vector<unsigned> order;  // in component order, as often as named
+    std::map<unsigned, std::pair<std::string, const DmiStructure*>> state;  // name, limits
+};
+
+Tied Associate(const DmiReading& dmi, unsigned device)
+{
+    Tied tied;
+    for (const DmiStructure& component : dmi.structures)
+    {
+        if (component.header.type != 35 || HandleField(component, "Management Device Handle") != device)
+            continue;
+        const unsigned sensor = HandleField(component, "Component Handle");
+        if (FindOf(dmi, sensor, IsSensor) == nullptr)
+            continue;
+        tied.order.push_back(sensor);
+        auto& state = tied.state[sensor];
+        state.first = Normalised(Printed(component, "Description"));
+        if (const DmiStructure* limits = FindOf(dmi, HandleField(component, "Threshold Handle"),
+                                                [](const DmiStructure& s) { return s.header.type == 36; }))
+            state.second = limits;
+    }
+    return tied;
+}
+
+const std::pair<const char*, const char*> kThresholds[] = {
+    {"lowerNonCritical", "Lower Non-critical Threshold"},
+    {"upperNonCritical", "Upper Non-critical Threshold"},
+    {"lowerCritical", "Lower Critical Threshold"},
+    {"upperCritical", "Upper Critical Threshold"},
+    {"lowerNonRecoverable", "Lower Non-recoverable Threshold"},
+    {"upperNonRecoverable", "Upper Non-recoverable Threshold"}};
+
+// "16 MB" and the like, in KiB.
+uint64_t KiB(const std::string& printed)
+{
+    unsigned long long size = 0;
+    char unit[8] = "";
+    sscanf(printed.c_str(), "%llu %7s", &size, unit);
+    return size << (unit == std::string("GB") ? 20 : unit == std::string("MB") ? 10 : 0);
+}
+
+// "3.2.0" -> "3.2"
+std::string MajorMinor(const std::string& version)
+{
+    const size_t second = version.find('.', version.find('.') + 1);
+    return version.substr(0, second);
+}
+}  // namespace
+
+// Each real table, as dmidecode dumped it, decodes through --from-dump without root, and says
+// what dmidecode says on every field both show: the entry point's version, the structures, the
+// BIOS information, the management devices and every probe and cooling device, claimed or not,
+// with the names and limits of their components.
 TEST_P(CorpusFromDump, DecodesAsDmidecodeDid)
 {
     const std::string name = GetParam();
@@ -248,27 +437,89 @@ TEST_P(CorpusFromDump, DecodesAsDmidecodeDid)
     const ProgramResult r = AsNobody({"smbios", "--json", "--from-dump", corpus + "/dumps/" + name + ".bin"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const Json doc = Json::parse(r.out);
+    const DmiReading dmi = ReadDmidecode(QelTest::ReadTextFile(corpus + "/dmidecode/" + name + ".txt"));
+    ASSERT_FALSE(dmi.structures.empty()) << "no dmidecode reading for " << name;
 
-    std::map<std::string, std::string> bios;
-    const std::vector<Header> expected =
-        DmidecodeHeaders(QelTest::ReadTextFile(corpus + "/dmidecode/" + name + ".txt"), bios);
-    ASSERT_FALSE(expected.empty()) << "no dmidecode reading for " << name;
-    // dmidecode lists the entry point's count of whole structures; the walk may go on past them.
-    ASSERT_GE(doc["structures"].size(), expected.size());
-    std::vector<Header> headers;
-    for (size_t i = 0; i < expected.size(); ++i)
-    {
-        const Json& s = doc["structures"][i];
+    // The one known difference: dmidecode fixes some versions up (2.31 -> 2.3); the tool shows
+    // what the entry point says.
+    EXPECT_EQ(doc["entryPoint"]["version"], dmi.fixedUp.empty() ? MajorMinor(dmi.version) : dmi.fixedUp);
+
+    std::vector<Header> headers, expected;
+    for (const Json& s : doc["structures"])
         headers.push_back(
             {s["handle"].get<unsigned>(), s["type"].get<unsigned>(), s["length"].get<unsigned>()});
-    }
+    for (const DmiStructure& s : dmi.structures)
+        expected.push_back(s.header);
     EXPECT_EQ(headers, expected);
-    if (expected.front().type == 0)
+
+    // The first BIOS Information, wherever it stands.
+    const auto bios = std::find_if(dmi.structures.begin(), dmi.structures.end(),
+                                   [](const DmiStructure& s) { return s.header.type == 0; });
+    ASSERT_NE(bios, dmi.structures.end());
     {
-        EXPECT_EQ(AsDmidecode(doc["bios"]["vendor"]), bios["Vendor"]);
-        EXPECT_EQ(AsDmidecode(doc["bios"]["version"]), bios["Version"]);
-        EXPECT_EQ(AsDmidecode(doc["bios"]["releaseDate"]), bios["Release Date"]);
+        SCOPED_TRACE("BIOS information");
+        const Json& b = doc["bios"];
+        EXPECT_EQ(AsDmidecode(b["vendor"]), Printed(*bios, "Vendor"));
+        EXPECT_EQ(AsDmidecode(b["version"]), Printed(*bios, "Version"));
+        EXPECT_EQ(AsDmidecode(b["releaseDate"]), Printed(*bios, "Release Date"));
+        if (Printed(*bios, "Address") != kNotPrinted)
+        {
+            EXPECT_EQ(Format("0x%04X0", b["startSegment"].get<unsigned>()), Printed(*bios, "Address"));
+        }
+        if (!b["romSizeKiB"].is_null())
+        {
+            EXPECT_EQ(b["romSizeKiB"].get<uint64_t>(), KiB(Printed(*bios, "ROM Size")));
+        }
+        for (const auto& release : {std::make_pair("biosRelease", "BIOS Revision"),
+                                    std::make_pair("firmwareRelease", "Firmware Revision")})
+            EXPECT_EQ(b[release.first].is_null() ? kNotPrinted : b[release.first].get<std::string>(),
+                      Printed(*bios, release.second));
     }
+
+    std::set<unsigned> shown, sensors;
+    for (const Json& device : doc["managementDevices"])
+    {
+        SCOPED_TRACE(Format("management device 0x%04X", device["handle"].get<unsigned>()));
+        const DmiStructure* s =
+            FindOf(dmi, device["handle"], [](const DmiStructure& d) { return d.header.type == 34; });
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(AsDmidecode(device["description"]), Normalised(Printed(*s, "Description")));
+        EXPECT_EQ(Format("0x%08X", device["address"].get<unsigned>()), Printed(*s, "Address"));
+
+        const Tied tied = Associate(dmi, device["handle"]);
+        std::vector<unsigned> handles;
+        for (const Json& sensor : device["sensors"])
+            handles.push_back(sensor["handle"]);
+        ASSERT_EQ(handles, tied.order);
+        for (const Json& sensor : device["sensors"])
+        {
+            const unsigned handle = sensor["handle"];
+            ExpectSensorAsDmidecode(sensor, *FindOf(dmi, handle, IsSensor));
+            const auto& state = tied.state.at(handle);
+            EXPECT_EQ(AsDmidecode(sensor["name"]), state.first);
+            for (const auto& limit : kThresholds)
+                EXPECT_EQ(Threshold(sensor["thresholds"][limit.first], sensor["kind"]),
+                          state.second != nullptr ? Printed(*state.second, limit.second) : kNotPrinted)
+                    << limit.first << Format(" of sensor 0x%04X", handle);
+            shown.insert(handle);
+        }
+    }
+    for (const Json& sensor : doc["unclaimedSensors"])
+    {
+        const DmiStructure* s = FindOf(dmi, sensor["handle"], IsSensor);
+        ASSERT_NE(s, nullptr);
+        ExpectSensorAsDmidecode(sensor, *s);
+        if (sensor["kind"] != "cooling")
+        {
+            EXPECT_EQ(AsDmidecode(sensor["name"]), Normalised(Printed(*s, "Description")));
+        }
+        shown.insert(sensor["handle"].get<unsigned>());
+    }
+    // Every probe and cooling device of the table, claimed or not.
+    for (const DmiStructure& s : dmi.structures)
+        if (IsSensor(s))
+            sensors.insert(s.header.handle);
+    EXPECT_EQ(shown, sensors);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dumps, CorpusFromDump, ::testing::ValuesIn(QelTest::CorpusDumps()),

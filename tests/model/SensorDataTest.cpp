@@ -104,6 +104,28 @@ TEST_F(SensorDataTest, ManagementDevicesInTableOrderAfterTheFirstStructure)
     EXPECT_EQ(chips.m_vDevices.size(), 3u);
 }
 
+// AMI firmware declares its 0x0B-byte Management Devices 0x10 long. When the five bytes from 0x0B
+// are text, the strings start there, as dmidecode reads them; otherwise the declared length holds.
+TEST_F(SensorDataTest, ManagementDeviceOfAmiLengthIsReadAsDmidecodeReadsIt)
+{
+    Structure ami = MakeManagementDevice(0x11, "LM78-2", 4, 0x0290, 3);
+    ami.length = 0x10;
+    Structure longer(34, 0x12);
+    longer.String("Nuvoton NCT6796D").Byte(3).DWord(0x0A20).Byte(3).Bytes({0, 0, 0, 0, 0});
+    ASSERT_EQ(longer.Encode()[1], 0x10);
+    auto raw = RawHolding(Table({ami, longer}));
+    CSMBiosChipData chips;
+    ASSERT_TRUE(chips.Initialise(*raw));
+    ASSERT_EQ(chips.m_vDevices.size(), 2u);
+    EXPECT_EQ(chips.m_vDevices[0]->strDescription, "LM78-2");
+    EXPECT_EQ(chips.m_vDevices[0]->byLength, 0x10);
+    EXPECT_EQ(chips.m_vDevices[0]->dwAddress, 0x0290u);
+    EXPECT_EQ(chips.m_vDevices[1]->strDescription, "Nuvoton NCT6796D");
+    EXPECT_THAT(m_root.LogMessages(),
+                Contains("CSMBiosChipData::StoreType34 - Handle 0x0011: length 0x10 read as 0x0b"));
+    EXPECT_THAT(m_root.LogMessages(), Not(Contains(HasSubstr("Handle 0x0012: length"))));
+}
+
 TEST_F(SensorDataTest, TableWithoutManagementDeviceFails)
 {
     auto raw = RawHolding(Table({MakeProbe(26, 0x20, Probe("V", 1))}));

@@ -165,6 +165,36 @@ TEST_F(CimToolTest, UnsupportedMachineAnswersMethodNotAvailable)
     EXPECT_THAT(result.err, HasSubstr("CMPI status 16 (CMPI_RC_ERR_METHOD_NOT_AVAILABLE)"));
 }
 
+// A table broken the ways real firmware breaks it (an OEM structure first, a BIOS Information too
+// short for its release bytes, AMI's length on the Management Device, a structure shorter than
+// its header with a made-up chip behind it): the till is still recognised and every sensor is
+// served, by the tool and through the provider; the made-up chip is never driven.
+TEST_F(CimToolTest, TillWithBrokenFirmwareTableIsServedWhole)
+{
+    QelSim::Profile profile = Machine().Profile();
+    profile.firmwareDefects = true;
+    Machine().SysRoot().Install(QelSim::BuildImage(profile));
+
+    const ProgramResult names = Cim({"enumerate-names", kSensorClass});
+    EXPECT_EQ(names.exitCode, 0) << names.err;
+    EXPECT_EQ(Occurrences(names.out, std::string(kSensorClass) + ".Name="), sensors);
+
+    const std::string tool = QelTest::BuiltProgram("tools/qelsensors");
+    EXPECT_EQ(QelTest::RunProgram(tool, {"--sysroot", Machine().Root()}).exitCode, 0);
+    const ProgramResult smbios =
+        QelTest::RunProgram(tool, {"smbios", "--json", "--sysroot", Machine().Root()});
+    ASSERT_EQ(smbios.exitCode, 0) << smbios.err;
+    const nlohmann::json doc = nlohmann::json::parse(smbios.out);
+    EXPECT_EQ(doc["structures"][0]["type"], 218);
+    EXPECT_EQ(doc["bios"]["version"], profile.bios.version);
+    EXPECT_TRUE(doc["bios"]["biosRelease"].is_null());
+    EXPECT_FALSE(doc["bios"]["machineModel"].is_null());
+    ASSERT_EQ(doc["managementDevices"].size(), profile.chips.size());
+    for (size_t i = 0; i < profile.chips.size(); ++i)
+        EXPECT_EQ(doc["managementDevices"][i]["description"], profile.chips[i].board.description);
+    EXPECT_EQ(doc["unclaimedSensors"].size(), 0u);
+}
+
 TEST_F(CimToolTest, VerboseShowsTheProviderTraceOnStandardError)
 {
     const ProgramResult result = Cim({"enumerate-names", kLogClass, "--verbose"});

@@ -159,6 +159,55 @@ TEST_F(SMBiosWalkTest, WalkStopsInsideShortAndCutOffTables)
     }
 }
 
+// A structure shorter than its header breaks the table, and a 2.x table ends after the entry
+// point's count of structures: the walk keeps what came before and says once where it stopped.
+TEST_F(SMBiosWalkTest, WalkStopsAtABrokenStructureAndAfterTheEntryPointsCount)
+{
+    Structure broken(219, 0x0EEE);
+    broken.length = 2;
+    const std::vector<uint8_t> whole =
+        Concat({Plain(1, 0, 0x0B), Plain(2, 1, 8), Plain(34, 2, 0x0B), MakeEndOfTable(3)});
+    struct Case
+    {
+        const char* name;
+        std::vector<uint8_t> table;
+        uint16_t count;
+        std::vector<size_t> visited;
+        std::string stop;  // the one line that says so
+    };
+    const std::vector<Case> cases = {
+        {"broken structure",
+         Concat({Plain(1, 0, 0x0B), Plain(2, 1, 8), broken, Plain(34, 2, 0x0B), MakeEndOfTable(3)}),
+         0,
+         {0x0D},
+         "CSMBiosData::GetNextTable - Structure at offset 0x0017 has length 2, shorter than its header: "
+         "the table is broken, the rest of it is ignored"},
+        {"count of 2",
+         whole,
+         2,
+         {0x0D},
+         "CSMBiosData::WalkStructures - The entry point counts 2 structures: the rest of the table from "
+         "offset 0x0017 is ignored"},
+        {"count up to End-of-Table", whole, 4, {0x0D, 0x17, 0x24}, ""},
+        {"no count", whole, 0, {0x0D, 0x17, 0x24}, ""},
+    };
+    for (const Case& k : cases)
+    {
+        SCOPED_TRACE(k.name);
+        auto raw = RawHolding(k.table);
+        raw->m_Header.NumSmbiosStructs = k.count;
+        CTestCollection c;
+        c.Initialise(*raw);
+        const size_t before = root.LogMessages().size();
+        EXPECT_THAT(Offsets(Walk(c)), ElementsAreArray(k.visited));
+        const std::vector<std::string> log = root.LogMessages();
+        std::vector<std::string> stops;
+        std::copy_if(log.begin() + before, log.end(), std::back_inserter(stops),
+                     [](const std::string& m) { return m.find("is ignored") != std::string::npos; });
+        EXPECT_EQ(stops, k.stop.empty() ? std::vector<std::string>() : std::vector<std::string>{k.stop});
+    }
+}
+
 TEST_F(SMBiosWalkTest, HeaderCutOffByTheTableEndReadsOnlyWhatIsInside)
 {
     std::vector<uint8_t> table = Plain(1, 0, 0x0B).Encode();
@@ -300,24 +349,35 @@ TEST_F(SMBiosWalkTest, Type0AtTheEndOfAShortTableStaysInside)
     }
 }
 
-TEST_F(SMBiosWalkTest, FirstStructureIsTakenAsType0WhateverItHolds)
+TEST_F(SMBiosWalkTest, BiosInformationIsTheFirstType0ReadWithinItsLength)
 {
-    // An old Type 0 of 0x12 bytes: the release bytes come from its string set.
-    Structure old(0, 0);
+    // An old Type 0 of 0x12 bytes: its string set starts where the release bytes would be.
+    Structure old(0, 0x20);
     old.String("Vendor").String("Ver").Word(0xF000).String("").Byte(0x0F).QWord(0x80);
     ASSERT_EQ(old.Encode()[1], 0x12);
-    // A table that starts with another type: its bytes at the Type 0 offsets are stored.
+    // Many tables start with another type.
     Structure system(1, 9);
     system.String("Maker").String("Product").String("").String("Serial").Byte(3);
 
-    auto rawOld = RawHolding(Concat({old, MakeEndOfTable(1)}));
-    CTestCollection c;
+    auto rawOld =
+        RawHolding(Concat({system, old, MakeBiosInformation(DistinctBios(), 0x30), MakeEndOfTable(1)}));
+    CSMBiosMachineData c;
     c.Initialise(*rawOld);
-    c.StoreType00(c.m_pRawBytes);
+    EXPECT_EQ(c.m_Type00.wHandle, 0x20);
     EXPECT_EQ(c.m_Type00.strVendor, "Vendor");
-    EXPECT_EQ(c.m_Type00.abyExtension[0], 'V');
-    EXPECT_EQ(c.m_Type00.byBiosMajorRelease, 'n');
+    EXPECT_EQ(c.m_Type00.strVersion, "Ver");
+    EXPECT_EQ(c.m_Type00.abyExtension[0], 0);
+    EXPECT_EQ(c.m_Type00.byBiosMajorRelease, 0xFF);
+    EXPECT_EQ(c.m_Type00.byFirmwareMinorRelease, 0xFF);
 
+    // No Type 0: no BIOS information, whatever the first structure holds.
+    auto rawNone = RawHolding(Concat({system, MakeEndOfTable(10)}));
+    CSMBiosMachineData none;
+    none.Initialise(*rawNone);
+    EXPECT_EQ(none.m_Type00.byLength, 0);
+    EXPECT_EQ(none.m_Type00.strVersion, "");
+
+    // StoreType00 itself decodes what it is handed.
     auto rawSystem = RawHolding(Concat({system, MakeEndOfTable(10)}));
     CTestCollection d;
     d.Initialise(*rawSystem);

@@ -18,8 +18,7 @@ class CTestCollection : public CSMBiosData
 public:
     bool Initialise(CRawSMBios& raw) override
     {
-        m_pRawBytes = raw.m_pBytes;
-        m_dwRawLength = raw.m_dwLength;
+        UseTable(raw);
         return true;
     }
 

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace QelTool
@@ -34,11 +35,11 @@ class CStructureList : public CSMBiosData
 public:
     bool Initialise(CRawSMBios& raw) override
     {
-        m_pRawBytes = raw.m_pBytes;
-        m_dwRawLength = raw.m_dwLength;
+        UseTable(raw);
         m_vHeaders.clear();
-        // The walk hands the first structure to StoreType00 only; list it too.
-        m_vHeaders.push_back(Header(m_pRawBytes));
+        // The walk hands the first structure to no visitor; list it too.
+        if (InTable(m_pRawBytes, 0, 4) && GetByte(m_pRawBytes, 1) >= 4)
+            m_vHeaders.push_back(Header(m_pRawBytes));
         WalkStructures("CStructureList::GetStructures",
                        [this](const uint8_t* pTable) { m_vHeaders.push_back(Header(pTable)); });
         m_pRawBytes = nullptr;  // the view ends with this call
@@ -118,16 +119,51 @@ std::string TypeName(uint8_t type)
     return "Unknown";
 }
 
-std::string RomSize(uint8_t raw)
+const char kNotGiven[] = "not given";
+
+// True when the Type 0 structure's formatted length covers the field.
+bool Covers(const CSMBios_TYPE00& t, unsigned offset, unsigned size)
 {
-    const unsigned kib = (raw + 1u) * 64u;
-    return kib % 1024 == 0 ? std::to_string(kib / 1024) + " MB" : std::to_string(kib) + " kB";
+    return t.byLength >= offset + size;
+}
+
+// The ROM size in KiB: the byte at 0x09 counts 64 KiB blocks; 0xFF says 16 MiB or more and, from
+// SMBIOS 3.1 on, hands over to the word at 0x18 (bits 13..0 the size, 15..14 its unit, MiB or GiB).
+std::optional<uint64_t> RomSizeKiB(const CSMBios_TYPE00& t)
+{
+    if (!Covers(t, 0x09, 1))
+        return std::nullopt;
+    if (t.byRomSize != 0xFF)
+        return (t.byRomSize + 1u) * 64u;
+    if (!Covers(t, 0x18, 2))
+        return 16u * 1024u;
+    const uint64_t size = t.wExtendedRomSize & 0x3FFFu;
+    const unsigned unit = t.wExtendedRomSize >> 14;
+    if (size == 0 || unit > 1)
+        return std::nullopt;
+    return size << (unit == 0 ? 10 : 20);
+}
+
+std::string RomSize(const CSMBios_TYPE00& t)
+{
+    const std::optional<uint64_t> kib = RomSizeKiB(t);
+    if (!kib)
+        return kNotGiven;
+    if (*kib % (1024u * 1024u) == 0)
+        return std::to_string(*kib / (1024u * 1024u)) + " GB";
+    return *kib % 1024 == 0 ? std::to_string(*kib / 1024) + " MB" : std::to_string(*kib) + " kB";
+}
+
+// 0xFF in either byte: not given (the library also says so where the structure ends before).
+bool ReleaseGiven(uint8_t major, uint8_t minor)
+{
+    return major != 0xFF && minor != 0xFF;
 }
 
 std::string Release(uint8_t major, uint8_t minor)
 {
-    if (major == 0xFF && minor == 0xFF)
-        return "not given";
+    if (!ReleaseGiven(major, minor))
+        return kNotGiven;
     return std::to_string(major) + "." + std::to_string(minor);
 }
 
@@ -188,17 +224,33 @@ void PrintEntryPoint(FILE* out, const SMBIOS_ENTRY_POINT& h, bool efi, size_t wa
                                       : "bad");
 }
 
+// A string field of Type 0, or "not given" where the structure ends before it.
+std::string BiosText(const CSMBios_TYPE00& t, unsigned offset, const std::string& text)
+{
+    return Covers(t, offset, 1) ? text : kNotGiven;
+}
+
 void PrintBiosInformation(FILE* out, const CSMBios_TYPE00& t)
 {
     fprintf(out, "BIOS information\n");
-    fprintf(out, "  Vendor            %s\n", t.strVendor.c_str());
-    fprintf(out, "  Version           %s\n", t.strVersion.c_str());
-    fprintf(out, "  Release date      %s\n", t.strReleaseDate.c_str());
-    fprintf(out, "  Start segment     0x%04X\n", t.wStartingSegment);
-    fprintf(out, "  ROM size          %s\n", RomSize(t.byRomSize).c_str());
-    fprintf(out, "  BIOS release      %s\n", Release(t.byBiosMajorRelease, t.byBiosMinorRelease).c_str());
-    fprintf(out, "  Firmware release  %s\n",
-            Release(t.byFirmwareMajorRelease, t.byFirmwareMinorRelease).c_str());
+    if (t.byLength == 0)
+    {
+        fprintf(out, "  none in the table\n");
+    }
+    else
+    {
+        fprintf(out, "  Vendor            %s\n", BiosText(t, 0x04, t.strVendor).c_str());
+        fprintf(out, "  Version           %s\n", BiosText(t, 0x05, t.strVersion).c_str());
+        fprintf(out, "  Release date      %s\n", BiosText(t, 0x08, t.strReleaseDate).c_str());
+        if (Covers(t, 0x06, 2))
+            fprintf(out, "  Start segment     0x%04X\n", t.wStartingSegment);
+        else
+            fprintf(out, "  Start segment     %s\n", kNotGiven);
+        fprintf(out, "  ROM size          %s\n", RomSize(t).c_str());
+        fprintf(out, "  BIOS release      %s\n", Release(t.byBiosMajorRelease, t.byBiosMinorRelease).c_str());
+        fprintf(out, "  Firmware release  %s\n",
+                Release(t.byFirmwareMajorRelease, t.byFirmwareMinorRelease).c_str());
+    }
     fprintf(out, "  Machine model     %s\n", DescribeMachineModel(t.strVersion).c_str());
 }
 
@@ -217,7 +269,14 @@ void PrintStructures(FILE* out, const std::vector<StructureHeader>& headers)
 
 Json ReleaseJson(uint8_t major, uint8_t minor)
 {
-    return major == 0xFF && minor == 0xFF ? Json() : Json(Release(major, minor));
+    return ReleaseGiven(major, minor) ? Json(Release(major, minor)) : Json();
+}
+
+// A field of Type 0; null where the structure ends before it.
+template <typename T>
+Json BiosJson(const CSMBios_TYPE00& t, unsigned offset, unsigned size, const T& value)
+{
+    return Covers(t, offset, size) ? Json(value) : Json();
 }
 
 Json DocumentJson(CRawSMBios& raw, bool efi, const CSMBios_TYPE00& bios,
@@ -232,12 +291,13 @@ Json DocumentJson(CRawSMBios& raw, bool efi, const CSMBios_TYPE00& bios,
                   {"structuresFound", headers.size()}};
     entry["checksumOk"] = h.EpStructLen == 0 ? Json() : Json(EntryPointChecksumOk(h));
     const std::string model = DescribeMachineModel(bios.strVersion);
+    const std::optional<uint64_t> romSize = RomSizeKiB(bios);
     Json biosJson = {
-        {"vendor", bios.strVendor},
-        {"version", bios.strVersion},
-        {"releaseDate", bios.strReleaseDate},
-        {"startSegment", bios.wStartingSegment},
-        {"romSizeKiB", (bios.byRomSize + 1u) * 64u},
+        {"vendor", BiosJson(bios, 0x04, 1, bios.strVendor)},
+        {"version", BiosJson(bios, 0x05, 1, bios.strVersion)},
+        {"releaseDate", BiosJson(bios, 0x08, 1, bios.strReleaseDate)},
+        {"startSegment", BiosJson(bios, 0x06, 2, bios.wStartingSegment)},
+        {"romSizeKiB", romSize ? Json(*romSize) : Json()},
         {"biosRelease", ReleaseJson(bios.byBiosMajorRelease, bios.byBiosMinorRelease)},
         {"firmwareRelease", ReleaseJson(bios.byFirmwareMajorRelease, bios.byFirmwareMinorRelease)}};
     biosJson["machineModel"] = model == "unsupported" ? Json() : Json(model);
@@ -250,7 +310,8 @@ Json DocumentJson(CRawSMBios& raw, bool efi, const CSMBios_TYPE00& bios,
                 {"entryPoint", entry},
                 {"bios", biosJson},
                 {"structures", structures},
-                {"managementDevices", ManagementDevicesJson(raw)}};
+                {"managementDevices", ManagementDevicesJson(raw)},
+                {"unclaimedSensors", UnclaimedSensorsJson(raw)}};
 }
 }  // namespace
 
@@ -280,6 +341,7 @@ int RunSmbios(Context& context, const std::vector<std::string>& args)
     PrintBiosInformation(context.out, machine.m_Type00);
     PrintStructures(context.out, structures.m_vHeaders);
     PrintManagementDevices(context.out, raw);
+    PrintUnclaimedSensors(context.out, raw);
     return kExitOk;
 }
 }  // namespace QelTool

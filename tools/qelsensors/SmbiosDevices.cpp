@@ -7,7 +7,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace QelTool
 {
@@ -361,6 +363,34 @@ Json SensorJson(const CSMBios_Sensor& s)
                             {"upperNonRecoverable", ValueJson(kind, s.wUpperNonRecoverable)}};
     return sensor;
 }
+
+// Every sensor structure of the table, and which of them no management device claims: a
+// component names them for a Type 34 handle the table does not have, or none names them.
+struct UnclaimedSensors
+{
+    explicit UnclaimedSensors(CRawSMBios& raw) : all(SMBIOS_NO_HANDLE)
+    {
+        CSMBiosChipData chips;
+        chips.Initialise(raw);
+        std::set<uint16_t> devices;
+        for (const CSMBios_TYPE34* pDevice : chips.m_vDevices)
+            devices.insert(pDevice->wHandle);
+        all.UseTable(raw);
+        all.GetStructures();
+        std::set<uint16_t> claimed;
+        for (const CSMBios_TYPE35* pComponent : all.m_vAllComponents)
+            if (devices.count(pComponent->wManagementDeviceHandle) != 0)
+                claimed.insert(pComponent->wComponentHandle);
+        for (const CSMBios_Sensor* pSensor : all.m_vAllSensors)
+            if (claimed.count(pSensor->wHandle) == 0)
+                sensors.push_back(pSensor);
+        all.m_pRawBytes = nullptr;  // the records hold everything that is shown
+        all.m_dwRawLength = 0;
+    }
+
+    CSMBiosSensorData all;
+    std::vector<const CSMBios_Sensor*> sensors;
+};
 }  // namespace
 
 const char* MachineModelName(const CPOSSystem& system)
@@ -415,6 +445,30 @@ void PrintManagementDevices(FILE* out, CRawSMBios& raw)
     }
     for (const CSMBios_TYPE34* pDevice : chips.m_vDevices)
         PrintDevice(out, raw, *pDevice);
+}
+
+void PrintUnclaimedSensors(FILE* out, CRawSMBios& raw)
+{
+    UnclaimedSensors unclaimed(raw);
+    if (unclaimed.sensors.empty())
+        return;
+    fprintf(out, "Probes and cooling devices no management device claims\n");
+    for (const CSMBios_Sensor* pSensor : unclaimed.sensors)
+        PrintSensor(out, unclaimed.all, *pSensor);
+}
+
+Json UnclaimedSensorsJson(CRawSMBios& raw)
+{
+    UnclaimedSensors unclaimed(raw);
+    Json list = Json::array();
+    for (const CSMBios_Sensor* pSensor : unclaimed.sensors)
+    {
+        Json sensor = SensorJson(*pSensor);
+        if (pSensor->dwSensorType == SENSOR_KIND_COOLING)
+            sensor["name"] = Json();
+        list.push_back(sensor);
+    }
+    return list;
 }
 
 Json ManagementDevicesJson(CRawSMBios& raw)

@@ -23,4 +23,10 @@ const char* MachineModelName(const CPOSSystem& system);
 void PrintManagementDevices(FILE* out, CRawSMBios& raw);
 // The same, as a JSON array; values in volts, degrees C and RPM, null where unknown.
 nlohmann::ordered_json ManagementDevicesJson(CRawSMBios& raw);
+
+// The probes and cooling devices that no management device of the table claims, in table order,
+// with their own values: a strange table shows what its firmware describes. Nothing when all are.
+void PrintUnclaimedSensors(FILE* out, CRawSMBios& raw);
+// The same, as a JSON array of sensors (a cooling device's name is null: only Type 35 names it).
+nlohmann::ordered_json UnclaimedSensorsJson(CRawSMBios& raw);
 }  // namespace QelTool
