@@ -140,6 +140,10 @@ expect_said 1 "$reconfigure"
 cmp -s "$work/cfg-before" "$work/local/etc/sfcb/sfcb.cfg" || fail "sfcb.cfg changed"
 run "$postrm" purge
 expect_calls
+STUB_FAIL=sfcbrepos run "$postinst" configure # staged, not rebuilt: the removal still unstages
+expect_said 1 "repository.*$reconfigure"
+run "$postrm" purge
+grep -q '^sfcbunstage' "$work/calls" || fail "the staged registration is left"
 
 case="sfcb refuses the removal: the purge tries again"
 run "$postinst" configure
