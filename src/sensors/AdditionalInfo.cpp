@@ -1,6 +1,7 @@
 #include "AdditionalInfo.h"
 
 #include "POSSystem.h"
+#include "SensorInterface.h"
 #include "SysRoot.h"
 #include "log.h"
 
@@ -11,6 +12,9 @@ namespace
 {
 const char kSensorConfigFile[] = "/etc/tarn/sensor.conf";
 const char kNvmeReadingsKey[] = "NvmeReadings";
+// CIM codes: SensorType Temperature, BaseUnits Degrees C.
+constexpr uint16_t kSensorTypeTemperature = 2;
+constexpr uint16_t kDegreesCelsius = 2;
 }  // namespace
 
 void AdditionalInfo::getConfig(int& setting)
@@ -89,21 +93,23 @@ void AdditionalInfo::processFalcon(std::vector<PXT_NumericSensor>& sensors)
         sensor.setLowerThresholdCritical(ssds[i].m_underTempThreshold);
         sensor.setOtherSensorTypeDescription("");
         sensor.setIsLinear(false);
-        // Every other number is 0: SensorType 0 is an unknown type, and no property is left out.
-        sensor.setAccuracy(0);
-        sensor.setBaseUnits(0);
-        sensor.setHysteresis(0);
-        sensor.setLowerThresholdFatal(0);
-        sensor.setLowerThresholdNonCritical(0);
-        sensor.setMaxReadable(0);
-        sensor.setMinReadable(0);
-        sensor.setNominalReading(0);
+        sensor.setSensorType(kSensorTypeTemperature);
+        sensor.setBaseUnits(kDegreesCelsius);
         sensor.setRateUnits(0);
-        sensor.setResolution(0);
-        sensor.setSensorType(0);
         sensor.setUnitModifier(0);
-        sensor.setUpperThresholdFatal(0);
-        sensor.setUpperThresholdNonCritical(0);
+        // An SSD gives its two thresholds and nothing else: what it does not give is left out of
+        // the instance, never published as 0 (a client would see 38 degrees beyond a limit of 0).
+        const uint32_t unknown = static_cast<uint32_t>(SENSOR_VALUE_UNKNOWN);
+        sensor.setAccuracy(SENSOR_VALUE_UNKNOWN);
+        sensor.setHysteresis(unknown);
+        sensor.setLowerThresholdFatal(SENSOR_VALUE_UNKNOWN);
+        sensor.setLowerThresholdNonCritical(SENSOR_VALUE_UNKNOWN);
+        sensor.setMaxReadable(SENSOR_VALUE_UNKNOWN);
+        sensor.setMinReadable(SENSOR_VALUE_UNKNOWN);
+        sensor.setNominalReading(SENSOR_VALUE_UNKNOWN);
+        sensor.setResolution(unknown);
+        sensor.setUpperThresholdFatal(SENSOR_VALUE_UNKNOWN);
+        sensor.setUpperThresholdNonCritical(SENSOR_VALUE_UNKNOWN);
         sensors.push_back(sensor);
     }
 }

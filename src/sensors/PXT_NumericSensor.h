@@ -49,6 +49,8 @@ public:
     uint32_t getHandle() const { return m_handle; }
     const char* getName() const { return Name.c_str(); }
     int getCurrentReading() const { return CurrentReading; }
+    uint16_t getSensorType() const { return SensorType; }
+    uint16_t getBaseUnits() const { return BaseUnits; }
     int getLowerThresholdCritical() const { return LowerThresholdCritical; }
     int getUpperThresholdCritical() const { return UpperThresholdCritical; }
     bool isAdditional() const { return m_bAdditional; }

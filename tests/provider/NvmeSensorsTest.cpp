@@ -75,16 +75,31 @@ TEST_F(NvmeSensorsTest, FalconPublishesOneSensorPerSsdAfterTheChipSensors)
         EXPECT_EQ(Text(ssd, "OtherSensorTypeDescription"), "");
         ASSERT_NE(ssd.Property("IsLinear"), nullptr);
         EXPECT_FALSE(ssd.Property("IsLinear")->boolean);
-        // Every other number is there, and 0.
-        for (const char* zero :
-             {"Accuracy", "BaseUnits", "Hysteresis", "LowerThresholdFatal", "LowerThresholdNonCritical",
-              "MaxReadable", "MinReadable", "NominalReading", "RateUnits", "Resolution", "SensorType",
-              "UnitModifier", "UpperThresholdFatal", "UpperThresholdNonCritical"})
+        // What an SSD's composite temperature is, in the class's CIM types: Temperature, Degrees C,
+        // no rate, no modifier.
+        const struct
         {
-            const Value* value = ssd.Property(zero);
-            ASSERT_NE(value, nullptr) << zero;
-            EXPECT_EQ(value->sint + static_cast<int64_t>(value->uint), 0) << zero;
+            const char* property;
+            CMPIType type;
+            int64_t code;
+        } kCodes[] = {{"SensorType", CMPI_uint16, 2},
+                      {"BaseUnits", CMPI_uint16, 2},
+                      {"RateUnits", CMPI_uint16, 0},
+                      {"UnitModifier", CMPI_sint32, 0}};
+        for (const auto& c : kCodes)
+        {
+            const Value* value = ssd.Property(c.property);
+            ASSERT_NE(value, nullptr) << c.property;
+            EXPECT_EQ(value->type, c.type) << c.property;
+            EXPECT_EQ(c.type == CMPI_sint32 ? value->sint : static_cast<int64_t>(value->uint), c.code)
+                << c.property;
         }
+        // An SSD gives no other limit, range or accuracy: none is made up.
+        for (const char* absent :
+             {"Accuracy", "Hysteresis", "LowerThresholdFatal", "LowerThresholdNonCritical", "MaxReadable",
+              "MinReadable", "NominalReading", "Resolution", "UpperThresholdFatal",
+              "UpperThresholdNonCritical"})
+            EXPECT_EQ(ssd.Property(absent), nullptr) << absent;
     }
 
     const Reply names = host.EnumerateInstanceNames(kNameSpace, kSensorClass);

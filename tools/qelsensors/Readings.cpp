@@ -26,9 +26,6 @@ namespace QelTool
 {
 namespace
 {
-constexpr uint16_t kDegreesCelsius = 2;
-constexpr uint16_t kSensorTypeTemperature = 2;
-
 // The SSD temperature sensors the provider publishes, built by the provider's own code: on the model
 // that has them and when the sensor configuration switches them on; nothing otherwise. Each is read
 // once more here, so that a drive that does not answer (or reports no temperature, 0 K) shows as an
@@ -48,10 +45,8 @@ std::optional<SsdReadings> ReadSsds()
         SensorView view;
         view.handle = sensor.getHandle();
         view.info.Description = sensor.getName();
-        // The provider leaves type and unit unknown; the tool says what an SSD's composite
-        // temperature is.
-        view.info.SensorType = kSensorTypeTemperature;
-        view.info.BaseUnits = kDegreesCelsius;
+        view.info.SensorType = sensor.getSensorType();
+        view.info.BaseUnits = sensor.getBaseUnits();
         view.info.UpperThresholdCritical = sensor.getUpperThresholdCritical();
         view.info.LowerThresholdCritical = sensor.getLowerThresholdCritical();
         int kelvin = 0;
