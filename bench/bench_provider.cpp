@@ -5,6 +5,10 @@
 //                                       window: no chip access (accesses/request shows it)
 //   EnumerateSensors/<profile>/read     the same with every sensor due: one reading each
 //   GetEventLog/<profile>               the PXT_SystemEventLog instance (read and decoded afresh)
+//   RequestLatency/<profile>/alone      gets of single sensors, each due (so each reads its chip),
+//                                       for 10 s: median and 99th percentile of the request time
+//   RequestLatency/<profile>/metrics    the same while `qelsensors metrics` runs again and again
+//                                       against the same till, taking turns at its ports
 //   Soak/<requests>                     that many requests in one process: resident memory before
 //                                       and after, broker objects left
 //
@@ -17,6 +21,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +33,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -65,6 +72,7 @@ public:
 
     const std::string& Name() const { return m_name; }
     const std::string& Why() const { return m_why; }
+    const std::string& Root() const { return m_machine.Root(); }
     QelCim::Host& Host() { return m_host; }
     uint64_t Accesses() { return QelBench::BusAccesses(m_machine.Bus()); }
 
@@ -148,6 +156,82 @@ void BM_GetEventLog(benchmark::State& state, const char* profile)
         lines = value != nullptr ? value->elements.size() : 0;
     }
     state.counters["lines"] = static_cast<double>(lines);
+}
+
+// Runs the command until stop, one run after the other.
+void RunUntil(const std::vector<std::string>& command, const std::atomic<bool>& stop, std::atomic<int>& runs)
+{
+    std::vector<char*> argv;
+    for (const std::string& arg : command)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    while (!stop)
+    {
+        const pid_t pid = fork();
+        if (pid == 0)
+        {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        if (pid < 0 || waitpid(pid, &status, 0) != pid)
+            return;
+        ++runs;
+    }
+}
+
+void BM_RequestLatency(benchmark::State& state, const char* profile, bool metricsLoop)
+{
+    ProviderMachine* machine = Use(state, profile);
+    if (machine == nullptr)
+        return;
+    QelCim::Host& host = machine->Host();
+    std::vector<std::string> names;
+    for (const QelCim::ObjectPath& path : host.EnumerateInstanceNames(kNameSpace, kSensorClass).paths)
+        names.push_back(path.Key("Name")->text);
+    if (names.empty())
+    {
+        state.SkipWithError("no sensors");
+        return;
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> runs{0};
+    std::thread loop;
+    if (metricsLoop)
+        loop = std::thread(RunUntil,
+                           std::vector<std::string>{QEL_TOOL_PATH, "metrics", "--sysroot", machine->Root()},
+                           std::cref(stop), std::ref(runs));
+    // One sensor after the other, each once its reading interval has passed.
+    const auto period = std::chrono::milliseconds(1000 / static_cast<int>(names.size()) + 5);
+    WaitForReadings();
+    std::vector<double> micros;
+    int failed = 0;
+    for (auto _ : state)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (size_t i = 0; std::chrono::steady_clock::now() < end; ++i)
+        {
+            const auto start = std::chrono::steady_clock::now();
+            failed += host.GetInstance(kNameSpace, kSensorClass, names[i % names.size()]).Ok() ? 0 : 1;
+            const auto took = std::chrono::steady_clock::now() - start;
+            micros.push_back(std::chrono::duration<double, std::micro>(took).count());
+            std::this_thread::sleep_until(start + period);
+        }
+    }
+    stop = true;
+    if (loop.joinable())
+        loop.join();
+    std::sort(micros.begin(), micros.end());
+    const auto at = [&micros](double q)
+    { return micros[static_cast<size_t>(q * static_cast<double>(micros.size() - 1))]; };
+    state.counters["requests"] = static_cast<double>(micros.size());
+    state.counters["failed"] = failed;
+    state.counters["median_us"] = at(0.5);
+    state.counters["p99_us"] = at(0.99);
+    state.counters["metrics_runs"] = runs.load();
 }
 
 long ResidentKiB()
@@ -234,6 +318,13 @@ void Register()
         benchmark::RegisterBenchmark(("GetEventLog/" + name).c_str(), BM_GetEventLog, profile)
             ->Unit(benchmark::kMicrosecond);
     }
+    for (const char* profile : {"ambercoral", "wren"})
+        for (const bool loop : {false, true})
+            benchmark::RegisterBenchmark(
+                ("RequestLatency/" + std::string(profile) + (loop ? "/metrics" : "/alone")).c_str(),
+                BM_RequestLatency, profile, loop)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(1);
     benchmark::RegisterBenchmark(("Soak/" + std::to_string(SoakRequests())).c_str(), BM_Soak, "ambercoral")
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
