@@ -106,14 +106,24 @@ TEST_P(ReadersTest, ReadersAtOnceEachPublishWhatTheChipHoldsAndNoSequenceIsBroke
     Loop tool;
     Loop exposition;
     int captureExit = -1;
+    // Six seconds, and at least two passes of each program however slow the machine (a sanitizer
+    // build on a busy one); the provider answers until both have finished.
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(6);
-    const auto until = [&end](Loop& loop, const std::function<std::pair<bool, std::string>()>& once)
+    const auto limit = end + std::chrono::seconds(80);
+    std::atomic<int> programs{2};
+    const auto until = [&](Loop& loop, const std::function<std::pair<bool, std::string>()>& once)
     {
-        while (std::chrono::steady_clock::now() < end)
+        const bool program = &loop != &provider;
+        for (;;)
         {
+            const auto now = std::chrono::steady_clock::now();
+            if (program ? (now >= end && loop.runs >= 2) || now >= limit : programs == 0)
+                break;
             const auto result = once();
             loop.Note(result.first, result.second);
         }
+        if (program)
+            --programs;
     };
     std::vector<std::thread> readers;
     readers.emplace_back(
