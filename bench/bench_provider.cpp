@@ -158,6 +158,18 @@ void BM_GetEventLog(benchmark::State& state, const char* profile)
     state.counters["lines"] = static_cast<double>(lines);
 }
 
+// The Names of the sensor instances; none (and the benchmark skipped) when there are none.
+std::vector<std::string> SensorNames(benchmark::State& state, ProviderMachine& machine)
+{
+    std::vector<std::string> names;
+    for (const QelCim::ObjectPath& path :
+         machine.Host().EnumerateInstanceNames(kNameSpace, kSensorClass).paths)
+        names.push_back(path.Key("Name")->text);
+    if (names.empty())
+        state.SkipWithError("no sensors");
+    return names;
+}
+
 // Runs the command until stop, one run after the other.
 void RunUntil(const std::vector<std::string>& command, const std::atomic<bool>& stop, std::atomic<int>& runs)
 {
@@ -186,17 +198,11 @@ void RunUntil(const std::vector<std::string>& command, const std::atomic<bool>& 
 void BM_RequestLatency(benchmark::State& state, const char* profile, bool metricsLoop)
 {
     ProviderMachine* machine = Use(state, profile);
-    if (machine == nullptr)
+    const std::vector<std::string> names =
+        machine != nullptr ? SensorNames(state, *machine) : std::vector<std::string>();
+    if (names.empty())
         return;
     QelCim::Host& host = machine->Host();
-    std::vector<std::string> names;
-    for (const QelCim::ObjectPath& path : host.EnumerateInstanceNames(kNameSpace, kSensorClass).paths)
-        names.push_back(path.Key("Name")->text);
-    if (names.empty())
-    {
-        state.SkipWithError("no sensors");
-        return;
-    }
     std::atomic<bool> stop{false};
     std::atomic<int> runs{0};
     std::thread loop;
@@ -271,17 +277,11 @@ bool Request(QelCim::Host& host, int i, const std::vector<std::string>& names)
 void BM_Soak(benchmark::State& state, const char* profile)
 {
     ProviderMachine* machine = Use(state, profile);
-    if (machine == nullptr)
+    const std::vector<std::string> names =
+        machine != nullptr ? SensorNames(state, *machine) : std::vector<std::string>();
+    if (names.empty())
         return;
     QelCim::Host& host = machine->Host();
-    std::vector<std::string> names;
-    for (const QelCim::ObjectPath& path : host.EnumerateInstanceNames(kNameSpace, kSensorClass).paths)
-        names.push_back(path.Key("Name")->text);
-    if (names.empty())
-    {
-        state.SkipWithError("no sensors");
-        return;
-    }
     const int requests = SoakRequests();
     // Warm up: the allocator's pools and the stdio buffers reach their working size.
     for (int i = 0; i < 200; ++i)
