@@ -279,6 +279,11 @@ def check(scenario, profile, results_text, status):
     if not c.equal(missing, [], "sections of the results"):
         return c.failures
 
+    if scenario in ("seabios", "ovmf", "ram-log"):
+        # Before the RTC driver was taken off its ports, the chip behind them was left alone.
+        c.equal(r.rc("claimed"), 1, "qelsensors exit status while the RTC driver holds the EC's ports")
+        c.expect(re.search(r"the kernel's \S+ driver owns this chip \(ports 0x0070-0x00\w\w\)", r.err("claimed")),
+                 "qelsensors names the kernel driver that holds the ports", r.err("claimed"))
     if scenario in ("seabios", "ovmf"):
         c.expect("failed=0" in results_text, "CMOS bytes written through /dev/port")
         check_sensors(c, r, profile)
