@@ -199,11 +199,14 @@ void CNuvotonSioIo::dbgDumpBank(uint8_t bank)
     char text[kDumpTextSize];
     size_t used = 0;
     AppendText(text, sizeof(text), used, "\nBank %d\n", bank);
+    // Without the turn at the ports (its holder hangs) the rest of the bank is not waited for.
+    bool noTurn = false;
     for (unsigned reg = 0; reg < 256; ++reg)
     {
         if (reg % 8 == 0)
             AppendText(text, sizeof(text), used, "\n0x%08x: ", reg);
-        const int value = readRegByte(bank, static_cast<uint8_t>(reg));
+        const int value = noTurn ? -1 : readRegByte(bank, static_cast<uint8_t>(reg));
+        noTurn = noTurn || (value < 0 && m_Port.failedForTurn());
         if (value < 0)
             AppendText(text, sizeof(text), used, "---- ");
         else

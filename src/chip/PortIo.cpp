@@ -140,7 +140,11 @@ void PortIo::beginSequence()
 {
     if (m_depth++ > 0 || m_channel == nullptr)
         return;
-    m_turnError = m_channel->TakeTurn(PortTurn::kBoundMs);
+    // Once a holder has been seen hanging, the next sequences do not each wait the whole bound
+    // again: a start-up or a request would otherwise take that long for every register.
+    m_turnWaitMs = m_turnStalled ? PortTurn::kStalledBoundMs : PortTurn::kBoundMs;
+    m_turnError = m_channel->TakeTurn(m_turnWaitMs);
+    m_turnStalled = m_turnError == ETIMEDOUT;
 }
 
 void PortIo::endSequence()
@@ -170,7 +174,7 @@ std::string PortIo::failure() const
     if (!m_errorIsTurn)
         return strerror(m_error);
     if (m_error == ETIMEDOUT)
-        return "waited " + std::to_string(PortTurn::kBoundMs) +
+        return "waited " + std::to_string(m_turnWaitMs) +
                " ms for the turn at the ports, which another process kept";
     return std::string("cannot take the turn at the ports: ") + strerror(m_error);
 }

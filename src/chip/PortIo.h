@@ -38,6 +38,8 @@ public:
     // was read from one that was not.
     void clearFailure() { m_error = 0; }
     bool failed() const { return m_error != 0; }
+    // Whether that was for want of the turn at the ports (see Sequence).
+    bool failedForTurn() const { return m_error != 0 && m_errorIsTurn; }
     // "the port device is not open", the system's word for the error, or how long the sequence
     // waited for its turn.
     std::string failure() const;
@@ -66,6 +68,8 @@ private:
     std::unique_ptr<PortChannel> m_channel;
     int m_error = 0;  // errno of the first failed access since clearFailure
     bool m_errorIsTurn = false;
-    unsigned m_depth = 0;  // open sequences
-    int m_turnError = 0;   // why the open sequence has no turn; 0 while it has it
+    unsigned m_depth = 0;        // open sequences
+    int m_turnError = 0;         // why the open sequence has no turn; 0 while it has it
+    unsigned m_turnWaitMs = 0;   // how long it waited for it
+    bool m_turnStalled = false;  // the last sequence waited in vain
 };

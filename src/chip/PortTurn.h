@@ -26,6 +26,8 @@ namespace PortTurn
 // How long a sequence waits for the turn before its reading fails. Sequences last microseconds
 // (a few milliseconds on the slow controllers); only a holder that hangs makes anyone wait this long.
 constexpr unsigned kBoundMs = 2000;
+// The bound after a sequence of the same port device waited in vain, until one has its turn again.
+constexpr unsigned kStalledBoundMs = 20;
 
 // Takes the turn on the port device fd (open for reading and writing): 0, or the error
 // (ETIMEDOUT when boundMs passed).

@@ -191,9 +191,9 @@ TEST_P(ReadersTest, ReadersAtOnceEachPublishWhatTheChipHoldsAndNoSequenceIsBroke
 
 INSTANTIATE_TEST_SUITE_P(NuvotonAndIte, ReadersTest, ::testing::Values("ambercoral", "wren"));
 
-// A process that holds the turn and then hangs makes the others' readings fail after the bound,
-// never wait for ever and never give a value; killed, even in the middle of a sequence, it holds
-// nobody up any more.
+// A process that holds the turn and then hangs makes the others' readings fail after the bound
+// (and the next ones at once), never wait for ever and never give a value; killed, even in the middle of a
+// sequence, it holds nobody up any more.
 TEST(Turns, AHungHolderFailsReadingsWithinTheBoundAndAKilledOneBlocksNobody)
 {
     QEL_REQUIRE_FUSE();
@@ -247,6 +247,11 @@ TEST(Turns, AHungHolderFailsReadingsWithinTheBoundAndAKilledOneBlocksNobody)
     for (const std::string& message : machine.SysRoot().LogMessages())
         said = said || message.find("waited 2000 ms for the turn at the ports") != std::string::npos;
     EXPECT_TRUE(said) << "no log line says what the reading waited for";
+    // The holder has been seen hanging: the next reading does not wait the whole bound again.
+    CSensorReading again;
+    const auto stalled = timed(again);
+    EXPECT_EQ(stalled.first, SS_HWMON_ERROR);
+    EXPECT_LT(stalled.second, 0.5);
 
     kill(holder, SIGKILL);
     int status = 0;
