@@ -232,7 +232,7 @@ TEST_F(CheckTool, ExitStatusFollowsLimitsRangesAndFailures)
     PluginOutput plugin = ParsePlugin(r);
     EXPECT_EQ(r.exitCode, 2) << r.out;
     EXPECT_THAT(plugin.text, StartsWith(name + " " + slow + " RPM below its critical limit "));
-    EXPECT_THAT(plugin.text, HasSubstr("; 7 of 8 sensors fine"));
+    EXPECT_THAT(plugin.text, HasSubstr(" (7 of 8 sensors fine)"));
     EXPECT_EQ(plugin.values[name], slow);
 
     // A chip whose ports fail: every one of its sensors UNKNOWN, U in the performance data.

@@ -322,13 +322,14 @@ CheckResult CheckSensors(const MachineReadings& machine, const SensorChoice& cho
         text += (i ? ", " : "") + Reading(*problems[i]);
     if (problems.size() > kNamedProblems)
         text += " and " + std::to_string(problems.size() - kNamedProblems) + " more";
+    // No ';' in the text: Nagios turns it into ':'.
     const size_t fine = judged.size() - problems.size();
     if (problems.empty())
         text = judged.size() == 1
                    ? "the sensor is within its limits"
                    : "all " + std::to_string(judged.size()) + " sensors are within their limits";
     else
-        text += "; " + std::to_string(fine) + " of " + Plural(judged.size(), "sensor", "sensors") + " fine";
+        text += " (" + std::to_string(fine) + " of " + Plural(judged.size(), "sensor", "sensors") + " fine)";
 
     CheckResult result{state, StatusLine(state, text) + "\n"};
     for (const Judged& j : judged)
