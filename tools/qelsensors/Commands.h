@@ -32,5 +32,7 @@ const char* CimUsage();
 int RunMetrics(Context& context, const std::vector<std::string>& args);
 const char* MetricsUsage();
 int RunCapture(Context& context, const std::vector<std::string>& args);
+int RunCheck(Context& context, const std::vector<std::string>& args);
+const char* CheckUsage();
 const char* CaptureUsage();
 }  // namespace QelTool

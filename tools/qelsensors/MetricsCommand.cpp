@@ -4,6 +4,7 @@
 #include "Metrics.h"
 #include "Readings.h"
 #include "SmbiosDevices.h"
+#include "StateFile.h"
 #include "Support.h"
 
 #include "BuildInfo.h"
@@ -11,6 +12,7 @@
 #include "chip.h"
 
 #include <chrono>
+#include <ctime>
 
 namespace QelTool
 {
@@ -27,13 +29,15 @@ int UsageError(const std::string& message)
 
 const char* MetricsUsage()
 {
-    return "usage: qelsensors metrics [--output FILE] [--sysroot DIR] [--verbose]\n\n"
+    return "usage: qelsensors metrics [--output FILE] [--state FILE] [--sysroot DIR] [--verbose]\n\n"
            "Writes every sensor, the SSD temperatures and the BIOS event log in the Prometheus text\n"
            "format: readings and the BIOS limits in volts, celsius and rpm, a status per sensor, event\n"
            "counters by type and severity. A value that was not read is left out, never written as 0.\n\n"
            "options:\n"
            "  --output FILE   replace FILE at once (through a temporary file beside it), for\n"
            "                  node_exporter's textfile collector; standard output otherwise\n"
+           "  --state FILE    also keep the pass in FILE (replaced the same way, readable by all), for\n"
+           "                  'qelsensors check' run by users other than root\n"
            "  --sysroot DIR   read the machine under DIR instead of / (a simulated machine image)\n"
            "  --verbose       show the libraries' debug lines on standard error\n\n"
            "exit status:\n"
@@ -44,13 +48,17 @@ const char* MetricsUsage()
 
 int RunMetrics(Context& context, const std::vector<std::string>& args)
 {
-    std::optional<std::string> output;
+    std::optional<std::string> output, statePath;
     for (size_t i = 0; i < args.size(); ++i)
     {
-        if (args[i] == "--output" && i + 1 < args.size() && !args[i + 1].empty())
-            output = args[++i];
-        else if (args[i] == "--output")
-            return UsageError("--output needs a file");
+        const std::string& option = args[i];
+        if ((option == "--output" || option == "--state") && i + 1 < args.size() && !args[i + 1].empty())
+        {
+            (option == "--output" ? output : statePath) = args[i + 1];
+            ++i;
+        }
+        else if (option == "--output" || option == "--state")
+            return UsageError(option + " needs a file");
         else
             return UsageError("unexpected argument '" + args[i] + "'");
     }
@@ -61,8 +69,13 @@ int RunMetrics(Context& context, const std::vector<std::string>& args)
     if (output)
         if (std::optional<Failure> failure = file.Create(*output))
             return Report(context, kCommand, *failure);
+    AtomicFile state;
+    if (statePath)
+        if (std::optional<Failure> failure = state.Create(*statePath))
+            return Report(context, kCommand, *failure);
 
     const auto start = std::chrono::steady_clock::now();
+    const int64_t startTime = static_cast<int64_t>(time(nullptr));
     CChip chip;
     const MachineReadings machine = ReadMachine(chip);
     const EventLogReading eventLog = ReadEventLog(chip, machine.started);
@@ -95,6 +108,12 @@ int RunMetrics(Context& context, const std::vector<std::string>& args)
         for (const SensorView& sensor : machine.ssds->sensors)
             reportUnread("NVMe SSD", sensor);
 
+    if (statePath)
+    {
+        const std::string kept = StateText(PassState{startTime, machine, eventLog});
+        if (std::optional<Failure> failure = state.Commit(kept.data(), kept.size()))
+            return Report(context, kCommand, *failure);
+    }
     if (!output)
     {
         fputs(text.c_str(), context.out);

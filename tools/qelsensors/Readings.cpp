@@ -269,6 +269,27 @@ Failure ExplainEventLogFailure(SENSOR_STATUS status)
 }
 }  // namespace
 
+// The CIM BaseUnits codes the drivers use, and a few neighbours.
+const UnitName kUnits[] = {{2, "°C", "Degrees C"}, {3, "°F", "Degrees F"}, {4, "K", "Degrees K"},
+                           {5, "V", "Volts"},      {6, "A", "Amps"},       {7, "W", "Watts"},
+                           {19, "RPM", "RPM"}};
+const UnitName kUnknownUnit = {0, "", "Unknown"};
+
+const UnitName& UnitOf(uint16_t baseUnits)
+{
+    for (const UnitName& unit : kUnits)
+        if (unit.code == baseUnits)
+            return unit;
+    return kUnknownUnit;
+}
+
+std::string WithUnit(const CSensorInformation& info, int32_t value)
+{
+    const std::string text = ScaledText(value, info.UnitModifier);
+    const UnitName& unit = UnitOf(info.BaseUnits);
+    return *unit.symbol != '\0' ? text + " " + unit.symbol : text;
+}
+
 const char* LevelWord(Level level)
 {
     static const char* const kWords[] = {"ok", "warning", "critical", "fatal", "error"};

@@ -31,6 +31,18 @@ enum class Level
 // "ok", "warning", "critical", "fatal", "error".
 const char* LevelWord(Level level);
 
+struct UnitName
+{
+    uint16_t code;
+    const char* symbol;  // for people
+    const char* name;    // the CIM name, for the JSON output
+};
+// The CIM BaseUnits code's symbol and name; "" and "Unknown" for a code the drivers do not use.
+const UnitName& UnitOf(uint16_t baseUnits);
+
+// A value in the sensor's unit, with the unit: "0.899 V", "45 °C".
+std::string WithUnit(const CSensorInformation& info, int32_t value);
+
 // A limit or reading the library gives as unknown (0x80000000) is no value.
 bool Known(int32_t value);
 

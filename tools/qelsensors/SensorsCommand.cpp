@@ -18,27 +18,6 @@ namespace
 {
 const char kCommand[] = "sensors";
 
-struct UnitName
-{
-    uint16_t code;
-    const char* symbol;  // for people
-    const char* name;    // the CIM name, for the JSON output
-};
-
-// The CIM BaseUnits codes the drivers use, and a few neighbours.
-const UnitName kUnits[] = {{2, "°C", "Degrees C"}, {3, "°F", "Degrees F"}, {4, "K", "Degrees K"},
-                           {5, "V", "Volts"},      {6, "A", "Amps"},       {7, "W", "Watts"},
-                           {19, "RPM", "RPM"}};
-const UnitName kUnknownUnit = {0, "", "Unknown"};
-
-const UnitName& UnitOf(uint16_t baseUnits)
-{
-    for (const UnitName& unit : kUnits)
-        if (unit.code == baseUnits)
-            return unit;
-    return kUnknownUnit;
-}
-
 // The CIM word in lower case: "temperature", "smokedetection"; "type 12" beyond the CIM's codes.
 std::string SensorTypeWord(uint16_t type)
 {
@@ -49,14 +28,6 @@ std::string SensorTypeWord(uint16_t type)
     std::transform(word.begin(), word.end(), word.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return word;
-}
-
-// A value in the sensor's unit, with the unit: "0.899 V", "45 °C".
-std::string WithUnit(const CSensorInformation& info, int32_t value)
-{
-    const std::string text = ScaledText(value, info.UnitModifier);
-    const UnitName& unit = UnitOf(info.BaseUnits);
-    return *unit.symbol != '\0' ? text + " " + unit.symbol : text;
 }
 
 // "non-critical 0.700..1.450 V": for each level with a known limit, the range of readings that

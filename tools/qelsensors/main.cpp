@@ -47,6 +47,8 @@ const Command kCommands[] = {
      QelTool::MetricsUsage(), true, QelTool::RunMetrics},
     {"capture", "write what the libraries read of this till into one file, to replay or decode elsewhere",
      QelTool::CaptureUsage(), true, QelTool::RunCapture},
+    {"check", "judge the sensors, or the event log, as a monitoring plugin (Nagios, Icinga, Checkmk)",
+     QelTool::CheckUsage(), true, QelTool::RunCheck},
 };
 
 const char kCommonOptions[] =
