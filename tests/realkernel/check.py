@@ -237,14 +237,14 @@ def check_sel(c, r, profile):
     c.expect(all("  " + line + "\n" in r.out("sel") for line in lines), "sel text lists every event", r.out("sel"))
 
 
-def check_sel_from_sysfs(c, r, profile):
+def check_sel_events(c, r, profile):
     c.equal(r.rc("sel-json"), 0, "sel exit status")
     expected = expected_log_lines(profile)
     events = r.json("sel-json").get("events") or []
     c.equal(len(events), len(expected), "as many events as from memory")
     # Where the chip does not start, limit events name their probe by handle; every other line is the same.
     c.equal([e for e in events if "Limit Exceeded" not in e], [e for e in expected if "Limit Exceeded" not in e],
-            "decoded events from dmi-sysfs")
+            "decoded events")
 
 
 def check_smbios(c, r, profile, found_through):
@@ -283,7 +283,7 @@ def check(scenario, profile, results_text, status):
     r = Results(results_text)
     if not c.expect("@@@ DONE" in results_text, "the guest's init finished", results_text[-800:]):
         return c.failures
-    c.equal(status, EXIT_POWER_OFF if scenario == "lockdown" else EXIT_DONE, "QEMU exit status")
+    c.equal(status, EXIT_POWER_OFF if scenario.endswith("lockdown") else EXIT_DONE, "QEMU exit status")
     missing = [s for s in ("sensors-json", "sensors", "sel-json", "sel", "smbios-json", "cim-sensors", "cim-log",
                                 "library-log") if s not in r.sections]
     if not c.equal(missing, [], "sections of the results"):
@@ -300,7 +300,7 @@ def check(scenario, profile, results_text, status):
         check_sensors(c, r, profile)
         check_cim(c, r, profile, False)
         # /dev/mem refuses the area; dmi-sysfs reads it for us.
-        check_sel_from_sysfs(c, r, profile)
+        check_sel_events(c, r, profile)
         log = r.out("library-log")
         c.expect("mmap evlog failed, errno=0x00000001" in log, "the library logs the refused mapping", log[-1500:])
     elif scenario == "lockdown":
@@ -309,7 +309,7 @@ def check(scenario, profile, results_text, status):
         # The kernel refuses /dev/mem and /dev/port; its own copies of the table and the log stand in.
         check_smbios(c, r, profile, "legacy")
         c.equal(r.json("smbios-json")["entryPoint"].get("readFrom"), "sysfs", "the table read from sysfs")
-        check_sel_from_sysfs(c, r, profile)
+        check_sel_events(c, r, profile)
         # The EC has no kernel driver: its sensors cannot be read, and the tool says why. Here the
         # RTC standing in for it is rtc0's in /proc/ioports, which the tool names first.
         c.equal(r.rc("sensors-json"), 1, "sensors exit status")
@@ -321,6 +321,13 @@ def check(scenario, profile, results_text, status):
         # The provider does not start; every request says so.
         for name in ("cim-sensors", "cim-log"):
             c.expect(r.rc(name) == 1 and "CMPI status 16 " in r.err(name), name + " fails cleanly", r.err(name))
+    elif scenario in ("smbios3", "smbios3-lockdown"):
+        # Firmware with a 64-bit entry point only: found in the BIOS segment, or the kernel's copy.
+        check_smbios(c, r, profile, "legacy")
+        entry = r.json("smbios-json")["entryPoint"]
+        c.equal(entry.get("entryPoint64"), True, "a 3.x entry point")
+        c.equal(entry.get("readFrom"), "sysfs" if scenario == "smbios3-lockdown" else "memory", "the table read from")
+        check_sel_events(c, r, profile)
     elif scenario == "no-chip":
         c.equal(r.rc("sensors-json"), 1, "sensors exit status")
         error = r.json("sensors-json").get("error", {})
