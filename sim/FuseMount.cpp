@@ -33,8 +33,9 @@ enum class FileKind
     Port,
     Stats,
     Accesses,
-    NvmeDevice,      // a controller (nsid 0) or one of its namespaces
-    NvmeTemperature  // a controller's composite temperature, in degrees Celsius, as text
+    NvmeDevice,       // a controller (nsid 0) or one of its namespaces
+    NvmeTemperature,  // a controller's composite temperature, in degrees Celsius, as text
+    Mem,              // a locked-down kernel's /dev/mem: never opens
 };
 
 struct Node
@@ -91,6 +92,7 @@ struct FuseContext
     std::vector<Node> nodes;
     std::map<uint64_t, std::string> snapshots;
     uint64_t nextHandle = 1;
+    bool lockedDown = false;  // the port and mem devices refuse to open, as under kernel lockdown
 
     const Node* Find(fuse_ino_t ino) const
     {
@@ -239,6 +241,12 @@ void Open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
     if (node == nullptr)
     {
         fuse_reply_err(req, ino == FUSE_ROOT_ID ? EISDIR : ENOENT);
+        return;
+    }
+    // What a locked-down kernel answers the opener of /dev/mem and /dev/port.
+    if (node->kind == FileKind::Mem || (node->kind == FileKind::Port && ContextOf(req).lockedDown))
+    {
+        fuse_reply_err(req, EPERM);
         return;
     }
     const int access = fi->flags & O_ACCMODE;
@@ -592,6 +600,12 @@ void FuseMount::ServeInBackground()
             fuse_session_loop(m_session);
             m_serving = false;
         });
+}
+
+void FuseMount::LockDown()
+{
+    m_context->lockedDown = true;
+    m_context->nodes.push_back({m_context->nodes.back().ino + 1, "mem", S_IFREG | 0400, 0, FileKind::Mem});
 }
 
 void FuseMount::Stop()

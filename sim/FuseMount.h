@@ -49,6 +49,9 @@ public:
     void Serve(bool handleSignals);
     // Serves on a thread of its own.
     void ServeInBackground();
+    // Before Mount: "port" and a "mem" file refuse every open with EPERM, as a kernel locked
+    // down under Secure Boot refuses /dev/port and /dev/mem.
+    void LockDown();
     // Stops serving and unmounts (lazily, so files still open elsewhere only fail from now on).
     void Stop();
 

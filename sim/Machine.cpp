@@ -128,9 +128,14 @@ Machine::Machine(const Profile& profile, const std::string& root)
     const MachineImage image = BuildImage(profile);
     AttachChips(profile, m_bus);
     const std::string ioports = IoportsText(profile);
-    const auto write = [&image, &ioports](const std::string& dir)
+    if (profile.lockedDown)
+        m_mount.LockDown();
+    const auto write = [&image, &ioports, &profile](const std::string& dir)
     {
         image.Write(dir);
+        WriteKernelFiles(profile, image, dir);
+        if (profile.lockedDown)
+            LinkDevice(dir, "mem");
         MakeDirectories(dir + "/proc");
         std::ofstream file(dir + "/proc/ioports", std::ios::trunc);
         file << ioports;

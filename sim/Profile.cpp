@@ -474,8 +474,8 @@ Profile ParseProfile(const std::string& text, const std::string& name)
         throw ProfileError("", std::string("not valid JSON: ") + e.what());
     }
     const Field root(json, "");
-    root.ExpectObject({"machine", "bios", "firmware", "firmwareDefects", "smbiosVersion", "system", "chips",
-                       "eventLog", "ssds"});
+    root.ExpectObject({"machine", "bios", "firmware", "firmwareDefects", "lockedDown", "smbiosVersion",
+                       "system", "chips", "eventLog", "ssds"});
 
     Profile profile;
     profile.name = name;
@@ -489,6 +489,8 @@ Profile ParseProfile(const std::string& text, const std::string& name)
     profile.uefi = boot == "uefi";
     if (auto defects = root.Optional("firmwareDefects"))
         profile.firmwareDefects = defects->Bool();
+    if (auto locked = root.Optional("lockedDown"))
+        profile.lockedDown = locked->Bool();
 
     if (auto version = root.Optional("smbiosVersion"))
     {

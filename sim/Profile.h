@@ -9,6 +9,9 @@
 //                                                  an OEM structure first, a Type 0 of 0x12 bytes,
 //                                                  AMI's length 0x10 on every Type 34, and a structure
 //                                                  shorter than its header, then a made-up chip)
+//     "lockedDown": true,                         (optional: a kernel locked down under Secure Boot:
+//                                                  dev/mem and dev/port refuse to open, sysfs holds
+//                                                  the SMBIOS table and the event-log area)
 //     "system": {"manufacturer": "...", "product": "...", "board": "..."},   (optional)
 //     "chips": [{
 //       "kind": "NCT6796D",                       (a Super I/O, or "IT5571")
@@ -107,6 +110,7 @@ struct Profile
     BiosInformation bios;
     bool uefi = false;
     bool firmwareDefects = false;
+    bool lockedDown = false;
     uint8_t smbiosMajor = 2;
     uint8_t smbiosMinor = 8;
     std::optional<SystemFields> system;
@@ -134,4 +138,8 @@ void AttachChips(const Profile& profile, PortBus& bus);
 // The machine's /proc/ioports as root reads it: the usual legacy devices, a firmware reservation
 // for each chip's ports, and the ranges a kernel driver holds where the profile names one.
 std::string IoportsText(const Profile& profile);
+// What the kernel offers under root: on a locked-down till the SMBIOS entry point and table in
+// sys/firmware/dmi/tables and the event-log area in dmi-sysfs's raw_event_log; for every chip a
+// kernel driver holds, its hwmon class device as that driver presents the chip's registers.
+void WriteKernelFiles(const Profile& profile, const MachineImage& image, const std::string& root);
 }  // namespace QelSim

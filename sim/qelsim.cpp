@@ -289,7 +289,8 @@ bool IsCapture(const std::string& path)
     return n == static_cast<ssize_t>(sizeof(header)) && QelCapture::LooksLikeTar(header, sizeof(header));
 }
 
-int Serve(const std::string& profilePath, const std::string& root, const std::string& pidFile, int reportFd)
+int Serve(const std::string& profilePath, const std::string& root, const std::string& pidFile, int reportFd,
+          bool lockedDown)
 {
     std::unique_ptr<QelSim::Machine> machine;
     try
@@ -310,6 +311,8 @@ int Serve(const std::string& profilePath, const std::string& root, const std::st
                 throw std::runtime_error(profilePath + ": not served: " + e.what());
             }
             const std::string name = profilePath.substr(profilePath.find_last_of('/') + 1);
+            if (lockedDown)
+                throw std::runtime_error("--locked-down serves a profile, not a capture");
             mkdir(root.c_str(), 0755);
             machine.reset(new QelSim::Machine(capture, name, root));
             title = "the capture " + name + " (" + capture.model + ", BIOS " + capture.biosVersion +
@@ -317,7 +320,8 @@ int Serve(const std::string& profilePath, const std::string& root, const std::st
         }
         else
         {
-            const QelSim::Profile profile = QelSim::LoadProfile(profilePath);
+            QelSim::Profile profile = QelSim::LoadProfile(profilePath);
+            profile.lockedDown = profile.lockedDown || lockedDown;
             mkdir(root.c_str(), 0755);
             machine.reset(new QelSim::Machine(profile, root));
             title = profile.machine + " (" + profile.name + ")";
@@ -356,7 +360,7 @@ int Serve(const std::string& profilePath, const std::string& root, const std::st
 
 int RunUp(const std::vector<std::string>& args)
 {
-    const Arguments a = Parse(args, {"--detach"}, {"--pidfile"});
+    const Arguments a = Parse(args, {"--detach", "--locked-down"}, {"--pidfile"});
     if (!a.error.empty())
         return UsageError("up", a.error);
     if (a.positional.size() != 2)
@@ -366,7 +370,7 @@ int RunUp(const std::vector<std::string>& args)
     const std::string root = Absolute(a.positional[1]);
     const std::string pidFile = a.Has("--pidfile") ? Absolute(a.Value("--pidfile")) : "";
     if (!a.Has("--detach"))
-        return Serve(profile, root, pidFile, -1);
+        return Serve(profile, root, pidFile, -1, a.Has("--locked-down"));
 
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
@@ -394,7 +398,7 @@ int RunUp(const std::vector<std::string>& args)
             dup2(log, STDOUT_FILENO);
             dup2(log, STDERR_FILENO);
         }
-        _exit(Serve(profile, root, pidFile, pipeFds[1]));
+        _exit(Serve(profile, root, pidFile, pipeFds[1], a.Has("--locked-down")));
     }
     close(pipeFds[1]);
     std::string message;
@@ -599,10 +603,11 @@ int RunSsd(const std::vector<std::string>& args)
 const Command kCommands[] = {
     {"sample", "ROOT [--efi]", "write the sample machine image into ROOT (created if missing)", RunSample},
     {"check", "PROFILE...", "read profiles and say what they describe, or what is wrong with them", RunCheck},
-    {"up", "PROFILE|CAPTURE ROOT [--detach] [--pidfile FILE]",
+    {"up", "PROFILE|CAPTURE ROOT [--detach] [--pidfile FILE] [--locked-down]",
      "build the machine of PROFILE (a file, or the name of a shipped one) or of a till's CAPTURE\n"
      "      (written by 'qelsensors capture') under ROOT and serve its ports until stopped (in the\n"
-     "      foreground, or in the background with --detach)",
+     "      foreground, or in the background with --detach); --locked-down serves it as a Secure\n"
+     "      Boot kernel shows it (dev/mem and dev/port refused, the firmware tables in sysfs)",
      RunUp},
     {"down", "ROOT", "stop the server of ROOT, unmount it and remove ROOT", RunDown},
     {"stats", "ROOT [--accesses] [--reset]",

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <list>
 #include <optional>
+#include <string>
 
 class CRawSMBios;
 
@@ -32,6 +33,9 @@ public:
     virtual SENSOR_STATUS ReadSensor(uint16_t wHandle, CSensorReading& reading) = 0;
     // The kernel driver whose hold on the chip's ports made Initialise give up, if one did.
     virtual std::optional<PortClaim> KernelClaim() const { return std::nullopt; }
+    // The kernel driver the chip is read through ("" for the ports), or why it could not be.
+    virtual std::string ReadThrough() const { return ""; }
+    virtual std::string KernelProblem() const { return ""; }
 
     CSensors m_Sensors;
     bool m_bInit = false;

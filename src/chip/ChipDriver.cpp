@@ -137,9 +137,12 @@ SENSOR_STATUS CChipDriver::Initialise(CRawSMBios& rawSMBios)
         ++index;
     }
 
-    if (StartHardwareMonitor() != 0)
+    const int started = StartHardwareMonitor();
+    const int error = errno;
+    if (KernelClaim() || PortsRefused())
+        return StartThroughKernel();
+    if (started != 0)
     {
-        const int error = errno;
         Log(LOG_ERROR, "%s::Initialise - failed to initialise HW Monitor driver 0x%08x, %s", name,
             static_cast<unsigned>(error), strerror(error));
         return SS_HWMON_ERROR;
@@ -147,6 +150,40 @@ SENSOR_STATUS CChipDriver::Initialise(CRawSMBios& rawSMBios)
     m_bInit = true;
     LogQuick(LOG_DEBUG, (std::string(name) + "::Initialise - Initialised Ok").c_str());
     return SS_SUCCESS;
+}
+
+SENSOR_STATUS CChipDriver::StartThroughKernel()
+{
+    const char* name = m_Chip.driverName;
+    const std::string why = KernelClaim()
+                                ? "the kernel's " + KernelClaim()->driver + " driver holds its ports"
+                                : std::string("the kernel refuses /dev/port (locked down?)");
+    const KernelDriverFacts* facts = KernelFactsFor(m_Chip.chip);
+    if (facts == nullptr)
+    {
+        m_strKernelProblem = why + ", and Linux has no driver for this chip: its sensors cannot be read";
+        Log(LOG_ERROR, "%s::Initialise - %s", name, m_strKernelProblem.c_str());
+        return SS_HWMON_ERROR;
+    }
+    auto kernel = std::make_unique<CKernelHwMon>(*facts);
+    if (!kernel->Initialise())
+    {
+        m_strKernelProblem = why + ", and the kernel's " + facts->driver +
+                             " driver is not bound (no hwmon device '" + facts->name +
+                             "'): load it with 'modprobe " + facts->driver + "'";
+        Log(LOG_ERROR, "%s::Initialise - %s", name, m_strKernelProblem.c_str());
+        return SS_HWMON_ERROR;
+    }
+    Log(LOG_INFO, "%s::Initialise - %s: reading the chip through the kernel's %s driver, %s", name,
+        why.c_str(), facts->driver, kernel->Directory().c_str());
+    m_pKernel = std::move(kernel);
+    m_bInit = true;
+    return SS_SUCCESS;
+}
+
+std::string CChipDriver::ReadThrough() const
+{
+    return m_pKernel ? m_pKernel->Facts().driver : "";
 }
 
 void CChipDriver::GetSensorHandles(std::list<uint16_t>& handles)
@@ -187,7 +224,14 @@ SENSOR_STATUS CChipDriver::ReadSensor(uint16_t wHandle, CSensorReading& reading)
         return SS_INTERNAL_ERROR;
     }
     const SensorRegister where = DecodeRegister(pSensor->dwOEMDefined);
-    const std::optional<uint64_t> read = ReadRegister(kind, where);
+    const std::optional<uint64_t> read =
+        m_pKernel ? m_pKernel->Read(m_Chip, where.bank, where.reg) : ReadRegister(kind, where);
+    if (!read && m_pKernel)
+    {
+        Log(LOG_ERROR, "%s::ReadSensor - sensor 0x%04x not read through the kernel's %s driver", name,
+            wHandle, m_pKernel->Facts().driver);
+        return SS_HWMON_ERROR;
+    }
     if (!read)
     {
         // A reading that was not taken is never given out as a value.

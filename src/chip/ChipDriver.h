@@ -7,10 +7,12 @@
 #include "ChipDevice.h"
 #include "ChipRegisterTable.h"
 #include "ChipTable.h"
+#include "KernelHwMon.h"
 #include "SMBiosSensorRecords.h"
 #include "log.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -34,6 +36,8 @@ public:
     void GetSensorHandles(std::list<uint16_t>& handles) override;
     SENSOR_STATUS GetSensorInformation(uint16_t wHandle, CSensorInformation& info) override;
     SENSOR_STATUS ReadSensor(uint16_t wHandle, CSensorReading& reading) override;
+    std::string ReadThrough() const override;
+    std::string KernelProblem() const override { return m_strKernelProblem; }
 
     // The reading in engineering units (millivolts, degrees Celsius, rpm).
     uint64_t Translate(const CSMBios_Sensor* pSensor, uint64_t value);
@@ -63,8 +67,17 @@ protected:
     virtual int StartHardwareMonitor() = 0;
     // The register's value; nothing when the chip could not be read.
     virtual std::optional<uint64_t> ReadRegister(uint32_t sensorKind, SensorRegister where) = 0;
+    // The kernel refused the port device.
+    virtual bool PortsRefused() const = 0;
 
     const ChipVariant& m_Chip;
+
+private:
+    // Where the ports cannot be used: the chip's kernel driver, if it is bound.
+    SENSOR_STATUS StartThroughKernel();
+
+    std::unique_ptr<CKernelHwMon> m_pKernel;  // set when the chip is read through its kernel driver
+    std::string m_strKernelProblem;
 };
 
 // A driver with its register table and hardware monitor, owned by value.
@@ -88,6 +101,7 @@ protected:
     const CChipRegisterTable& RegisterTable() const override { return m_Data; }
     std::optional<PortClaim> KernelClaim() const override { return m_HwMon.kernelClaim(); }
     int StartHardwareMonitor() override { return StartHwMon(m_HwMon, m_dwAddress); }
+    bool PortsRefused() const override { return m_HwMon.portsRefused(); }
     std::optional<uint64_t> ReadRegister(uint32_t sensorKind, SensorRegister where) override
     {
         switch (sensorKind)

@@ -63,6 +63,7 @@ SENSOR_STATUS CChipManager::Start(CRawSMBios& rawSMBios)
     m_StartReport.reached = Step::SMBiosTable;
     if (!rawSMBios.Initialise())
         return SS_SMBIOS_ERROR;
+    m_StartReport.tableSource = rawSMBios.m_Source;
     m_StartReport.reached = Step::BiosInformation;
     if (!m_MachineData.Initialise(rawSMBios))
         return SS_SMBIOS_ERROR;
@@ -105,7 +106,12 @@ SENSOR_STATUS CChipManager::Start(CRawSMBios& rawSMBios)
         status = pDevice == nullptr ? SS_NO_DRIVER : pDevice->Initialise(rawSMBios);
         tried.status = status;
         if (pDevice != nullptr && status != SS_SUCCESS)
+        {
             tried.kernelClaim = pDevice->KernelClaim();
+            tried.kernelProblem = pDevice->KernelProblem();
+        }
+        if (pDevice != nullptr && status == SS_SUCCESS)
+            tried.readThrough = pDevice->ReadThrough();
         m_StartReport.devices.push_back(tried);
         if (status != SS_SUCCESS)
         {

@@ -4,11 +4,13 @@
 #pragma once
 
 #include "PortBackend.h"
+#include "RawSMBios.h"
 #include "SMBiosChipData.h"
 #include "SensorInterface.h"
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 class CChip;
@@ -22,6 +24,10 @@ struct ChipDeviceStart
     SENSOR_STATUS status = SS_SUCCESS;
     // The kernel driver that holds the chip's ports, when that is why it did not start.
     std::optional<PortClaim> kernelClaim;
+    // The kernel driver a started chip is read through; empty: the ports.
+    std::string readThrough;
+    // Why the kernel's driver could not stand in where the ports could not be used.
+    std::string kernelProblem;
 };
 
 struct ChipStartReport
@@ -44,6 +50,8 @@ struct ChipStartReport
     // Every device tried, in device-index order; after a failure at Devices the last one failed
     // (and no device is kept).
     std::vector<ChipDeviceStart> devices;
+    // Where the SMBIOS table came from.
+    SMBiosSource tableSource = SMBiosSource::None;
 };
 
 // The report of the chip's last Initialise.

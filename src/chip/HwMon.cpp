@@ -187,3 +187,65 @@ bool CHwMon::ReadSensor(const std::string& file, uint64_t* pValue)
     }
     return true;
 }
+
+namespace
+{
+// The whole first line of a small file (at most limit characters), without its line feed.
+bool FirstLine(const std::string& path, size_t limit, std::string& line)
+{
+    FILE* input = fopen(path.c_str(), "re");
+    if (input == nullptr)
+        return false;
+    char buffer[128] = {};
+    const bool read = limit < sizeof(buffer) && fgets(buffer, static_cast<int>(limit + 2), input) != nullptr;
+    fclose(input);
+    if (!read)
+        return false;
+    line = buffer;
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    return line.size() <= limit && line.find('\n') == std::string::npos;
+}
+}  // namespace
+
+bool CHwMon::FindClassDevice(const std::string& name, const std::string& driver)
+{
+    const std::string classRoot = QelSys::SysPath("/sys/class/hwmon");
+    DIR* classDir = opendir(classRoot.c_str());
+    if (classDir == nullptr)
+        return false;
+    bool found = false;
+    while (const dirent* entry = readdir(classDir))
+    {
+        if (IsDotOrDotDot(entry->d_name))
+            continue;
+        const std::string classPath = classRoot + "/" + entry->d_name;
+        std::string text;
+        if (!FirstLine(classPath + "/name", 64, text) || text != name)
+            continue;
+        char target[kPathSize] = {};
+        if (readlink((classPath + "/device/driver").c_str(), target, sizeof(target) - 1) <= 0)
+            continue;
+        const char* slash = strrchr(target, '/');
+        if (driver != (slash != nullptr ? slash + 1 : target))
+            continue;
+        m_strDriverName = driver;
+        m_strDeviceDir = classPath;
+        m_bInit = true;
+        found = true;
+        break;
+    }
+    closedir(classDir);
+    return found;
+}
+
+bool CHwMon::ReadLine(const std::string& file, std::string& line)
+{
+    if (!FirstLine(m_strDeviceDir + "/" + file, kValueChars * 4, line))
+    {
+        Log(LOG_ERROR, "CHwMon::ReadLine - cannot read %s/%s, errno=%d", m_strDeviceDir.c_str(), file.c_str(),
+            errno);
+        return false;
+    }
+    return true;
+}

@@ -24,6 +24,14 @@ public:
     // null. False when the file cannot be opened.
     bool ReadSensor(const std::string& file, uint64_t* pValue);
 
+    // The class device named name whose device's driver link ends in driver; its own directory
+    // (/sys/class/hwmon/hwmonN), where current kernels put the sensor files, becomes
+    // m_strDeviceDir. Quiet: nothing on the standard streams.
+    bool FindClassDevice(const std::string& name, const std::string& driver);
+    // The first line of one of its files, without the line feed; false when the file cannot be
+    // read or its line is longer than a sysfs value can be.
+    bool ReadLine(const std::string& file, std::string& line);
+
     bool m_bInit;
     std::string m_strDriverName;
     std::string m_strDeviceDir;

@@ -21,6 +21,8 @@ public:
     int initialise(uint32_t indexPort);
     // The kernel driver that keeps the controller's ports, when that stopped initialise.
     const std::optional<PortClaim>& kernelClaim() const { return m_pSio->m_KernelClaim; }
+    // The kernel refused the port device.
+    bool portsRefused() const { return m_pSio->m_Port.refused(); }
     // Millivolts, rpm (or the fan word) and thousandths of a degree; nothing when a register
     // could not be read.
     std::optional<uint64_t> getVoltageReading(uint8_t reg);

@@ -23,6 +23,8 @@ public:
     int initialise(uint32_t boardBase = 0);
     // The kernel driver that keeps the chip's ports, when that stopped initialise.
     const std::optional<PortClaim>& kernelClaim() const { return m_pSio->m_KernelClaim; }
+    // The kernel refused the port device.
+    bool portsRefused() const { return m_pSio->m_Port.refused(); }
     // Millivolts, rpm (or the fan word) and thousandths of a degree; nothing when a register
     // could not be read.
     std::optional<uint64_t> getVoltageReading(uint8_t bank, uint8_t reg);

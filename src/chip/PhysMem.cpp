@@ -80,3 +80,37 @@ void CPhysMemMapping::Unmap()
         m_length = 0;
     }
 }
+
+int ReadFirmwareFile(const char* path, size_t limit, std::vector<uint8_t>& bytes)
+{
+    bytes.clear();
+    const int fd = open(QelSys::SysPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    // Sysfs binary files report no useful size: read until the end, one byte past the limit.
+    uint8_t chunk[4096];
+    int result = 0;
+    for (;;)
+    {
+        const ssize_t got = read(fd, chunk, sizeof(chunk));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+        {
+            result = errno;
+            break;
+        }
+        if (got == 0)
+            break;
+        if (static_cast<size_t>(got) > limit - bytes.size())
+        {
+            result = EFBIG;
+            break;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    close(fd);
+    if (result != 0)
+        bytes.clear();
+    return result;
+}

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // The open device. Closed by Close or, at the latest, by the destructor.
 class CPhysMemFile
@@ -49,3 +50,9 @@ private:
     const uint8_t* m_pBytes = nullptr;
     size_t m_length = 0;
 };
+
+// The kernel's copies of firmware memory under /sys/firmware (the SMBIOS table, the event-log
+// area), which stay readable where "/dev/mem" is refused (a kernel locked down under Secure
+// Boot). Reads the whole file at the absolute fixed path, at most limit bytes: 0, the errno of a
+// failed open or read, or EFBIG when the file holds more than limit bytes.
+int ReadFirmwareFile(const char* path, size_t limit, std::vector<uint8_t>& bytes);

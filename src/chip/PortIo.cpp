@@ -103,7 +103,11 @@ PortIo::~PortIo() = default;
 bool PortIo::initialise()
 {
     if (m_channel == nullptr)
+    {
+        errno = 0;
         m_channel = CurrentPortBackend().Open();
+        m_openError = m_channel == nullptr ? errno : 0;
+    }
     return m_channel != nullptr;
 }
 

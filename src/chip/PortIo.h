@@ -2,6 +2,7 @@
 // the backend a test installed, see PortBackend.h).
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -29,6 +30,9 @@ public:
 
     // Opens "/dev/port" for reading and writing; false (and nothing open) when it cannot be.
     bool initialise();
+    // The kernel refused the port device itself (EPERM, EACCES: lockdown, or not root), as
+    // opposed to there being none.
+    bool refused() const { return m_openError == EPERM || m_openError == EACCES; }
     // Writes one byte to the port; false when the device is not open or the byte was not written.
     bool outb(uint16_t port, uint8_t value);
     // Reads one byte from the port; 0 when the device is not open or nothing was read.
@@ -69,6 +73,7 @@ private:
     int m_error = 0;  // errno of the first failed access since clearFailure
     bool m_errorIsTurn = false;
     unsigned m_depth = 0;        // open sequences
+    int m_openError = 0;         // errno of a failed initialise
     int m_turnError = 0;         // why the open sequence has no turn; 0 while it has it
     unsigned m_turnWaitMs = 0;   // how long it waited for it
     bool m_turnStalled = false;  // the last sequence waited in vain

@@ -26,6 +26,10 @@ public:
     // failed open, ENODEV when the area cannot be mapped.
     int32_t GetBytesFromEvLog(uint64_t qwAddress, uint32_t dwLength);
 
+    // The same bytes from dmi-sysfs, where "/dev/mem" is refused: 0, or the errno of the read
+    // (EIO when the file holds fewer than dwLength bytes).
+    int32_t GetBytesFromSysfs(uint32_t dwLength);
+
     // Takes an owned copy of dwSize bytes (the built-in sample log uses it).
     void Copy(const uint8_t* pBytes, uint32_t dwSize);
 

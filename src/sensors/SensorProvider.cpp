@@ -163,6 +163,8 @@ SENSOR_STATUS SensorProvider::initSensorProvider()
         return status;
     }
 
+    SENSOR_STATUS firstFailure = SS_SUCCESS;
+    size_t read = 0;
     for (SENSOR_HANDLE handle : handles)
     {
         CSensorInformation info;
@@ -175,12 +177,21 @@ SENSOR_STATUS SensorProvider::initSensorProvider()
         }
         CSensorReading reading;
         reading.Translate = 1;
-        status = m_pChip->ReadSensor(handle, reading);
-        if (status != SS_SUCCESS)
+        // A sensor that cannot be read (one the kernel's driver does not expose) is listed without
+        // a reading rather than taking every other sensor with it; none readable is a failure.
+        const SENSOR_STATUS readStatus = m_pChip->ReadSensor(handle, reading);
+        if (readStatus != SS_SUCCESS && firstFailure == SS_SUCCESS)
         {
-            Log(LOG_ERROR, "SensorProvider::initSensorProvider - ReadSensor failed, sscode=0x%08x", status);
-            return status;
+            Log(LOG_ERROR, "SensorProvider::initSensorProvider - ReadSensor failed, sscode=0x%08x",
+                readStatus);
+            firstFailure = readStatus;
         }
+        else if (readStatus != SS_SUCCESS)
+        {
+            Log(LOG_ERROR, "SensorProvider::initSensorProvider - sensor 0x%08x listed without a reading",
+                handle);
+        }
+        read += readStatus == SS_SUCCESS;
 
         char hex[64];
         snprintf(hex, sizeof(hex), "%08x", handle);
@@ -212,7 +223,14 @@ SENSOR_STATUS SensorProvider::initSensorProvider()
         sensor.setUpperThresholdCritical(info.UpperThresholdCritical);
         sensor.setUpperThresholdFatal(info.UpperThresholdFatal);
         sensor.setUpperThresholdNonCritical(info.UpperThresholdNonCritical);
+        if (readStatus != SS_SUCCESS)
+            sensor.forgetReading();
         m_sensors.push_back(sensor);
+    }
+    if (read == 0 && firstFailure != SS_SUCCESS)
+    {
+        m_sensors.clear();
+        return firstFailure;
     }
 
     m_additionalInfo.initialise(m_sensors);

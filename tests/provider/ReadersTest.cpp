@@ -263,14 +263,19 @@ TEST(Turns, AHungHolderFailsReadingsWithinTheBoundAndAKilledOneBlocksNobody)
     EXPECT_EQ(after.CurrentReading, before.CurrentReading);
 }
 
-// A chip whose ports a kernel driver holds is left to the driver: not one access reaches it, and
-// the technician is told which driver has it.
+// A chip whose ports a kernel driver holds is left to the driver: not one access reaches it. It is
+// read through the driver's hwmon device; where the driver registered none, the technician is told
+// which driver has the chip.
 TEST(Turns, AChipAKernelDriverHoldsIsNotTouched)
 {
     QEL_REQUIRE_FUSE();
     QelSim::Profile profile = QelSim::LoadProfile(QelSim::FindProfile("ambercoral"));
     profile.chips.at(0).kernelDriver = "nct6775";
     QelTest::SimulatedMachine machine(profile);
+    const ProgramResult through = Qelsensors({"--sysroot", machine.Root()});
+    EXPECT_EQ(through.exitCode, 0) << through.err;
+    EXPECT_NE(through.out.find("read through the kernel's nct6775 driver"), std::string::npos) << through.out;
+    ASSERT_EQ(system(("rm -r " + machine.Root() + "/sys/class/hwmon").c_str()), 0);
     const ProgramResult run = Qelsensors({"--sysroot", machine.Root()});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("the kernel's nct6775 driver owns this chip (ports 0x0a25-0x0a26)"),

@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <unistd.h>
 
 using QelSim::BiosInformation;
@@ -369,4 +371,89 @@ TEST_F(RawSMBiosTest, FailedInitialiseMayBeRepeatedAndASuccessfulOneIsKept)
     EXPECT_TRUE(again.out.empty());
     EXPECT_EQ(Copy(raw), SmallMachine().TableBytes());
     EXPECT_EQ(Log().back(), "CRawSMBios::Initialise - Already initialised");
+}
+
+namespace
+{
+// A 3.x (64-bit) entry point of 24 bytes, its checksum made good, then shifted by delta.
+std::string Entry3(uint32_t tableMax, uint64_t tableAddress, uint8_t delta = 0)
+{
+    std::string e = "_SM3_";
+    e += std::string{0, 0x18, 3, 2, 0, 1, 0};
+    for (int i = 0; i < 4; ++i)
+        e += static_cast<char>(tableMax >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        e += static_cast<char>(tableAddress >> (8 * i));
+    uint8_t sum = 0;
+    for (char c : e)
+        sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
+    e[5] = static_cast<char>(0x100 - sum + delta);
+    return e;
+}
+}  // namespace
+
+// Where /dev/mem is refused, the kernel's copy of the entry point and table stands in, checked as
+// memory's would be; a 3.x entry point is taken there, and in memory only where no 2.x one is.
+TEST_F(RawSMBiosTest, TheKernelsCopyStandsInWhereDevMemIsRefused)
+{
+    const MachineImage image = SmallMachine();
+    const std::vector<uint8_t> table = image.TableBytes();
+    const std::string tableText(table.begin(), table.end());
+    const std::array<uint8_t, 32> entry2 = image.EntryPointBytes();
+    const std::string entry2Text(entry2.begin(), entry2.begin() + 0x1F);
+    std::string badEntry2 = entry2Text;
+    badEntry2[0x10] ^= 1;
+    struct Case
+    {
+        const char* name;
+        std::string entryPoint, dmi;
+        bool ok, smbios3;
+    };
+    const Case cases[] = {
+        {"2.x", entry2Text, tableText, true, false},
+        {"2.x, checksum broken", badEntry2, tableText, false, false},
+        {"2.x, table longer than announced", entry2Text, tableText + "x", false, false},
+        {"3.x", Entry3(static_cast<uint32_t>(table.size()), 0x7F000000), tableText, true, true},
+        {"3.x, checksum broken", Entry3(static_cast<uint32_t>(table.size()), 0x7F000000, 1), tableText, false,
+         false},
+        {"legacy _DMI_ only", entry2Text.substr(0x10, 15), tableText, false, false},
+        {"no table", entry2Text, "", false, false},
+    };
+    for (const Case& k : cases)
+    {
+        SCOPED_TRACE(k.name);
+        root.Remove("/sys");
+        root.Install(image);
+        root.Remove("/dev/mem");
+        std::filesystem::create_directories(root.PathOf("/sys/firmware/dmi/tables"));
+        root.WriteFile("/sys/firmware/dmi/tables/smbios_entry_point", k.entryPoint);
+        root.WriteFile("/sys/firmware/dmi/tables/DMI", k.dmi);
+        CRawSMBios raw;
+        ASSERT_EQ(Initialise(raw).ok, k.ok);
+        if (!k.ok)
+            continue;
+        EXPECT_EQ(raw.m_Source, SMBiosSource::Sysfs);
+        EXPECT_EQ(raw.m_bSmbios3, k.smbios3);
+        EXPECT_EQ(Copy(raw), table);
+        EXPECT_EQ(raw.m_Header.SmbiosMjor, k.smbios3 ? 3 : 2);
+    }
+
+    // Memory that works is read as always, whatever sysfs holds.
+    root.Install(image);
+    CRawSMBios fromMemory;
+    ASSERT_TRUE(Initialise(fromMemory).ok);
+    EXPECT_EQ(fromMemory.m_Source, SMBiosSource::Memory);
+
+    // A BIOS segment with a 3.x entry point only, on a paragraph boundary.
+    MachineImage only3 = SmallMachine();
+    only3.Entry().place = EntryPointPlace::None;
+    const std::string e3 = Entry3(static_cast<uint32_t>(table.size()), only3.TableAddress());
+    only3.PutBytes(0xF0100, std::vector<uint8_t>(e3.begin(), e3.end()));
+    root.Remove("/sys");
+    root.Install(only3);
+    CRawSMBios raw3;
+    ASSERT_TRUE(Initialise(raw3).ok);
+    EXPECT_TRUE(raw3.m_bSmbios3);
+    EXPECT_EQ(raw3.m_Source, SMBiosSource::Memory);
+    EXPECT_EQ(Copy(raw3), table);
 }

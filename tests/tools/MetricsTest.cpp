@@ -99,6 +99,8 @@ TEST(MetricsFormat, ReadingsAndLimitsInBaseUnitsAndNothingThatWasNotRead)
     QelTool::MachineReadings machine;
     QelTool::ChipView chip;
     chip.description = "Nuvoton NCT6796D";
+    chip.kernelDriver = "nct6775";  // read through the kernel's driver on a locked-down till
+    chip.smbiosFromSysfs = true;
     QelTool::SensorView vcore = Sensor(0x10021, "Vcore", 5, -3, 904);
     vcore.info.LowerThresholdCritical = 600;
     vcore.info.UpperThresholdCritical = 1550;
@@ -121,6 +123,7 @@ TEST(MetricsFormat, ReadingsAndLimitsInBaseUnitsAndNothingThatWasNotRead)
     const std::map<std::string, std::string> expected = {
         {"qel_up", "1"},
         {"qel_machine_info{model=\"Falcon\",bios_version=\"K5FC0107\",version=\"9.9.9\"}", "1"},
+        {"qel_chip_info{chip=\"" + c + "\",read_from=\"kernel:nct6775\",smbios_from=\"sysfs\"}", "1"},
         {Series("qel_sensor_volts", c, "Vcore", "0x00010021"), "0.904"},
         {Series("qel_sensor_lower_critical_volts", c, "Vcore", "0x00010021"), "0.600"},
         {Series("qel_sensor_upper_critical_volts", c, "Vcore", "0x00010021"), "1.550"},

@@ -285,8 +285,19 @@ std::string MetricsText(const MachineReadings& machine, const EventLogReading& e
     out.Add("qel_machine_info", kGauge,
             "The point-of-sale model, its BIOS version and the version of qelsensors", info, "1");
     for (const ChipView& chip : machine.chips)
+    {
+        if (chip.sensors.empty())
+            continue;
+        out.Add("qel_chip_info", kGauge,
+                "A monitoring chip and where it was read from: the ports or the kernel's driver, and its "
+                "SMBIOS description from memory or sysfs",
+                {{"chip", chip.description},
+                 {"read_from", chip.kernelDriver.empty() ? "ports" : "kernel:" + chip.kernelDriver},
+                 {"smbios_from", chip.smbiosFromSysfs ? "sysfs" : "memory"}},
+                "1");
         for (const SensorView& sensor : chip.sensors)
             AddSensor(out, chip.description, sensor);
+    }
     if (machine.ssds)
     {
         for (size_t i = 0; i < machine.ssds->sensors.size(); ++i)

@@ -92,6 +92,8 @@ std::vector<ChipView> Chips(const ChipStartReport& report)
         chip.smbiosHandle = started.board.wHandle;
         chip.address = started.board.dwAddress;
         chip.addressType = started.board.byAddressType;
+        chip.kernelDriver = started.readThrough;
+        chip.smbiosFromSysfs = report.tableSource == SMBiosSource::Sysfs;
         chips.push_back(chip);
     }
     return chips;
@@ -135,6 +137,8 @@ std::string ExplainDevice(const ChipDeviceStart& failed)
                    "driver: its readings are under /sys/class/hwmon, or unload the driver ('modprobe -r " +
                    claim->driver + "') to read the chip here";
         }
+        if (!failed.kernelProblem.empty())
+            return std::string(name) + ": " + failed.kernelProblem;
         return std::string(name) + " did not answer on the I/O ports: its chip is not there, or is not "
                                    "set up as the BIOS describes it";
     default:

@@ -66,6 +66,10 @@ struct ChipView
     uint16_t smbiosHandle = SMBIOS_NO_HANDLE;
     uint32_t address = 0;
     uint8_t addressType = 0;
+    // Where it was read from: the kernel driver standing in for the ports ("": the ports), and
+    // whether the SMBIOS table came from the kernel's copy in sysfs rather than from memory.
+    std::string kernelDriver;
+    bool smbiosFromSysfs = false;
     std::vector<SensorView> sensors;
 };
 

@@ -81,7 +81,16 @@ std::string ChipTitle(const ChipView& chip)
         snprintf(where, sizeof(where), "  (device %u, I/O port 0x%04X)", chip.device, chip.address);
     else
         snprintf(where, sizeof(where), "  (device %u, address 0x%08X)", chip.device, chip.address);
-    return title + where;
+    title += where;
+    // Only the ways round the usual ones are named, so the usual title stays as it was.
+    std::string through;
+    if (!chip.kernelDriver.empty())
+        through += ", read through the kernel's " + chip.kernelDriver + " driver";
+    if (chip.smbiosFromSysfs)
+        through += ", SMBIOS table from sysfs";
+    if (!through.empty() && title.back() == ')')
+        title.insert(title.size() - 1, through);
+    return title;
 }
 
 std::string NameOf(const SensorView& s)
@@ -193,6 +202,9 @@ Json DocumentJson(const std::vector<ChipView>& chips, const std::optional<SsdRea
         entry["smbiosHandle"] = chip.smbiosHandle == SMBIOS_NO_HANDLE ? Json() : Json(chip.smbiosHandle);
         entry["address"] = chip.address;
         entry["addressType"] = chip.addressType;
+        entry["readFrom"] = chip.kernelDriver.empty() ? "ports" : "kernel driver";
+        entry["kernelDriver"] = chip.kernelDriver.empty() ? Json() : Json(chip.kernelDriver);
+        entry["smbiosFrom"] = chip.smbiosFromSysfs ? "sysfs" : "memory";
         Json sensors = Json::array();
         for (const SensorView& s : chip.sensors)
             sensors.push_back(SensorJson(s));

@@ -207,11 +207,17 @@ Failure ExplainFailure(CRawSMBios& raw, bool efi)
     return Failure{std::string(text) + "\n" + LibraryLogHint(), std::nullopt};
 }
 
-void PrintEntryPoint(FILE* out, const SMBIOS_ENTRY_POINT& h, bool efi, size_t walked)
+void PrintEntryPoint(FILE* out, const CRawSMBios& raw, bool efi, size_t walked)
 {
+    const SMBIOS_ENTRY_POINT& h = raw.m_Header;
     fprintf(out, "SMBIOS entry point\n");
-    fprintf(out, "  Version           %d.%d\n", h.SmbiosMjor, h.SmbiosMinor);
+    fprintf(out, "  Version           %d.%d%s\n", h.SmbiosMjor, h.SmbiosMinor,
+            raw.m_bSmbios3 ? " (64-bit entry point)" : "");
     fprintf(out, "  Found through     %s\n", efi ? "UEFI system table" : "legacy BIOS segment");
+    // Named only where it is not memory, so the usual output stays as it was.
+    if (raw.m_Source == SMBiosSource::Sysfs)
+        fprintf(out, "  Read from         sysfs (%s), /dev/mem being refused\n",
+                QelSys::SysPath("/sys/firmware/dmi/tables").c_str());
     fprintf(out, "  Table address     0x%08X\n", h.SmbiosAddr);
     fprintf(out, "  Table length      %u bytes\n", h.SmbiosLength);
     fprintf(out, "  Structures        %u", h.NumSmbiosStructs);
@@ -285,6 +291,8 @@ Json DocumentJson(CRawSMBios& raw, bool efi, const CSMBios_TYPE00& bios,
     const SMBIOS_ENTRY_POINT& h = raw.m_Header;
     Json entry = {{"version", std::to_string(h.SmbiosMjor) + "." + std::to_string(h.SmbiosMinor)},
                   {"foundThrough", efi ? "uefi" : "legacy"},
+                  {"readFrom", raw.m_Source == SMBiosSource::Sysfs ? "sysfs" : "memory"},
+                  {"entryPoint64", raw.m_bSmbios3},
                   {"tableAddress", h.SmbiosAddr},
                   {"tableLength", h.SmbiosLength},
                   {"structures", h.NumSmbiosStructs},
@@ -337,7 +345,7 @@ int RunSmbios(Context& context, const std::vector<std::string>& args)
         WriteJson(context.out, DocumentJson(raw, efi, machine.m_Type00, structures.m_vHeaders));
         return kExitOk;
     }
-    PrintEntryPoint(context.out, raw.m_Header, efi, structures.m_vHeaders.size());
+    PrintEntryPoint(context.out, raw, efi, structures.m_vHeaders.size());
     PrintBiosInformation(context.out, machine.m_Type00);
     PrintStructures(context.out, structures.m_vHeaders);
     PrintManagementDevices(context.out, raw);
