@@ -9,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -84,21 +83,6 @@ PluginOutput ParsePlugin(const ProgramResult& r)
     return out;
 }
 
-std::vector<std::string> ShippedProfiles()
-{
-    std::vector<std::string> names;
-    DIR* dir = opendir(QEL_SOURCE_DIR "/sim/profiles");
-    for (dirent* entry; dir != nullptr && (entry = readdir(dir)) != nullptr;)
-    {
-        const std::string name = entry->d_name;
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0)
-            names.push_back(name.substr(0, name.size() - 5));
-    }
-    if (dir != nullptr)
-        closedir(dir);
-    return names;
-}
-
 class CheckTool : public QelTest::SimulatedMachineTest
 {
 };
@@ -115,7 +99,7 @@ TEST_F(CheckTool, EveryShippedTillGivesValidPluginOutput)
                                                         {"critical", "CRITICAL"},
                                                         {"fatal", "CRITICAL"},
                                                         {"error", "UNKNOWN"}};
-    const std::vector<std::string> profiles = ShippedProfiles();
+    const std::vector<std::string> profiles = QelSim::ShippedProfiles();
     ASSERT_GE(profiles.size(), 8u);
     for (const std::string& name : profiles)
     {

@@ -277,21 +277,6 @@ ProgramResult OnMachine(const QelTest::SimulatedMachine& machine, std::vector<st
     return Qelsensors(args);
 }
 
-std::vector<std::string> ShippedProfiles()
-{
-    std::vector<std::string> names;
-    DIR* dir = opendir(QEL_SOURCE_DIR "/sim/profiles");
-    for (dirent* entry; dir != nullptr && (entry = readdir(dir)) != nullptr;)
-    {
-        const std::string name = entry->d_name;
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0)
-            names.push_back(name.substr(0, name.size() - 5));
-    }
-    if (dir != nullptr)
-        closedir(dir);
-    return names;
-}
-
 std::string ValueText(const Json& value)
 {
     std::ostringstream text;
@@ -318,7 +303,7 @@ class MetricsTool : public QelTest::SimulatedMachineTest
 // metrics, and the exit status is the table's.
 TEST_F(MetricsTool, EveryShippedTillPublishesWhatTheSensorTableShows)
 {
-    const std::vector<std::string> profiles = ShippedProfiles();
+    const std::vector<std::string> profiles = QelSim::ShippedProfiles();
     ASSERT_GE(profiles.size(), 8u);
     for (const std::string& name : profiles)
     {
