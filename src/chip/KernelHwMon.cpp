@@ -1,5 +1,6 @@
 #include "KernelHwMon.h"
 
+#include "NuvotonHwMon.h"
 #include "log.h"
 
 #include <cerrno>
@@ -8,8 +9,6 @@
 
 namespace
 {
-constexpr uint64_t kFanCountRpm = 1350000;
-
 constexpr KernelRegister Volt(uint16_t bankPort, uint8_t n, uint8_t step)
 {
     return KernelRegister{bankPort, KernelInput::Voltage, n, step, nullptr};
@@ -166,42 +165,54 @@ std::optional<std::string> CKernelHwMon::TemperatureFile(const KernelRegister& r
     return std::nullopt;
 }
 
+CKernelHwMon::InputFile CKernelHwMon::FileOf(const KernelRegister* r)
+{
+    InputFile file;
+    if (r == nullptr)
+        return file;
+    switch (r->input)
+    {
+    case KernelInput::Voltage:
+        file.name = "in" + std::to_string(r->number) + "_input";
+        break;
+    case KernelInput::FanRpm:
+    case KernelInput::FanCount:
+        file.name = "fan" + std::to_string(r->number) + "_input";
+        break;
+    case KernelInput::Temperature:
+        file.name = TemperatureFile(*r).value_or("");
+        break;
+    }
+    file.exists = !file.name.empty() && access((Directory() + "/" + file.name).c_str(), F_OK) == 0;
+    return file;
+}
+
 std::optional<uint64_t> CKernelHwMon::Read(const ChipVariant& chip, uint8_t bank, uint8_t reg)
 {
     const uint16_t bankPort = static_cast<uint16_t>(bank << 8 | reg);
     const KernelRegister* r = Find(bankPort);
-    std::optional<std::string> file;
-    if (r != nullptr)
-    {
-        switch (r->input)
-        {
-        case KernelInput::Voltage:
-            file = "in" + std::to_string(r->number) + "_input";
-            break;
-        case KernelInput::FanRpm:
-        case KernelInput::FanCount:
-            file = "fan" + std::to_string(r->number) + "_input";
-            break;
-        case KernelInput::Temperature:
-            file = TemperatureFile(*r);
-            break;
-        }
-    }
-    if (!file || access((Directory() + "/" + *file).c_str(), F_OK) != 0)
+    // The driver's files stay as they are while it is bound: each register's is looked up once
+    // (a temperature's means reading every label).
+    auto known = m_Files.find(bankPort);
+    if (known == m_Files.end())
+        known = m_Files.emplace(bankPort, FileOf(r)).first;
+    const InputFile& input = known->second;
+    if (!input.exists)
     {
         Log(LOG_ERROR,
             "%s::Read - bank %u register 0x%02x: the kernel's %s driver does not expose it (%s), so it is "
             "not read",
-            chip.hwmonName, bank, reg, m_Facts.driver, file ? file->c_str() : "no such input");
+            chip.hwmonName, bank, reg, m_Facts.driver,
+            input.name.empty() ? "no such input" : input.name.c_str());
         return std::nullopt;
     }
-    const std::optional<int64_t> value = Value(*file);
+    const std::optional<int64_t> value = Value(input.name);
     if (!value)
         return std::nullopt;
     const auto impossible = [&]() -> std::optional<uint64_t>
     {
         Log(LOG_ERROR, "%s::Read - %s = %lld cannot come from bank %u register 0x%02x", chip.hwmonName,
-            file->c_str(), static_cast<long long>(*value), bank, reg);
+            input.name.c_str(), static_cast<long long>(*value), bank, reg);
         return std::nullopt;
     };
     switch (r->input)

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -61,7 +62,14 @@ private:
     const KernelRegister* Find(uint16_t bankPort) const;
     std::optional<int64_t> Value(const std::string& file);
     std::optional<std::string> TemperatureFile(const KernelRegister& r);
+    struct InputFile
+    {
+        std::string name;  // empty: the driver has no input for the register
+        bool exists = false;
+    };
+    InputFile FileOf(const KernelRegister* r);
 
     const KernelDriverFacts& m_Facts;
     CHwMon m_HwMon;
+    std::map<uint16_t, InputFile> m_Files;  // by BankPort
 };

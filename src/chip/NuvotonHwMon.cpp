@@ -1,11 +1,5 @@
 #include "NuvotonHwMon.h"
 
-namespace
-{
-// A fan count of 0 or 255 means the fan stands (or the count overflowed).
-constexpr uint64_t kFanCountRpm = 1350000;
-}  // namespace
-
 int CNuvotonHwMon::initialise(uint32_t boardBase)
 {
     const int result = m_pSio->initialise(m_Chip.deviceId, boardBase);
@@ -39,6 +33,7 @@ std::optional<uint64_t> CNuvotonHwMon::getFanReading(uint8_t bank, uint8_t reg)
         if (read < 0)
             return std::nullopt;
         const unsigned count = static_cast<unsigned>(read);
+        // A count of 0 or 255: the fan stands (or the count overflowed).
         return count == 0 || count == 255 ? 0 : kFanCountRpm / count;
     }
     const uint8_t lowReg = static_cast<uint8_t>(reg + 1);

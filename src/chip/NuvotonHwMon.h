@@ -11,6 +11,9 @@
 #include <optional>
 #include <string>
 
+// rpm = kFanCountRpm / count for a fan counted in the chips' 8-bit counters (divisor 1).
+constexpr uint64_t kFanCountRpm = 1350000;
+
 class CNuvotonHwMon
 {
 public:

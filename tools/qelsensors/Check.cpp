@@ -133,7 +133,8 @@ std::string Perfdata(const std::string& label, const SensorView& s, const Sensor
                                        : LimitRange(i, i.LowerThresholdCritical, i.UpperThresholdCritical);
     if (!choice.critical && crit.empty())
         crit = LimitRange(i, i.LowerThresholdFatal, i.UpperThresholdFatal);
-    // No min or max: the readable range some BIOSes give is a placeholder more often than not.
+    // No min or max: the register tables' readable ranges (-1270..1270 and the like) are the
+    // register's, not the sensor's.
     std::string item = label + "=" + ScaledText(s.reading, i.UnitModifier) + ";" + warn + ";" + crit;
     item.erase(item.find_last_not_of(';') + 1);
     return item;
