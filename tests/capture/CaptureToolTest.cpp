@@ -130,16 +130,7 @@ std::string Printed(const DmiStructure& s, const std::string& field)
     return it == s.fields.end() ? kNotPrinted : it->second;
 }
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...)
-{
-    char text[128];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof(text), format, args);
-    va_end(args);
-    return text;
-}
+using QelTest::Format;
 
 // A value of the JSON document in dmidecode's words: its unit and precision, "Unknown" for null.
 std::string Measured(const Json& value, const char* format, double scale = 1)

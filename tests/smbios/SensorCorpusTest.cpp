@@ -30,16 +30,7 @@ namespace
 {
 const std::string kCorpus = QelTest::CorpusDirectory();
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...)
-{
-    char buffer[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    return buffer;
-}
+using QelTest::Format;
 
 std::string Hex(unsigned handle)
 {

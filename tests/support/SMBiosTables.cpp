@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 
@@ -56,5 +58,14 @@ std::string CorpusTestName(const std::string& dump)
         if (!isalnum(static_cast<unsigned char>(c)))
             c = '_';
     return id;
+}
+std::string Format(const char* format, ...)
+{
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    return text;
 }
 }  // namespace QelTest

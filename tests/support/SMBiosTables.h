@@ -48,4 +48,7 @@ std::string CorpusDirectory();
 std::vector<std::string> CorpusDumps();
 // A dump's name as a test name: every character but letters and digits becomes '_'.
 std::string CorpusTestName(const std::string& dump);
+
+// printf into a string (up to 255 characters), for values written as dmidecode writes them.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 }  // namespace QelTest
