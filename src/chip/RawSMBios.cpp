@@ -2,6 +2,7 @@
 
 #include "PhysMem.h"
 #include "SysRoot.h"
+#include "Utils.h"
 #include "log.h"
 
 #include <cerrno>
@@ -40,14 +41,6 @@ uint32_t LittleEndian32(const uint8_t* p)
 {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-bool SumsToZero(const uint8_t* p, size_t length)
-{
-    uint8_t sum = 0;
-    for (size_t i = 0; i < length; ++i)
-        sum = static_cast<uint8_t>(sum + p[i]);
-    return sum == 0;
 }
 
 // Logged addresses are 32-bit values, as the messages have always shown them.
@@ -147,7 +140,7 @@ bool CRawSMBios::adoptSmbios3(const uint8_t* pEntry, size_t length, uint64_t* pq
             static_cast<int>(declared), static_cast<int>(length));
         return false;
     }
-    if (!SumsToZero(pEntry, declared))
+    if (!Utils::checksum(pEntry, static_cast<uint32_t>(declared)))
     {
         LogQuick(LOG_ERROR, "CRawSMBios::adoptSmbios3 - checksum failed");
         return false;
