@@ -39,21 +39,46 @@ SENSOR_STATUS CChipManager::Initialise()
     const SENSOR_STATUS status = Start(rawSMBios);
     m_StartReport.status = status;
     if (status != SS_SUCCESS)
-        return status;
-
-    // Last: the container looks sensor records up through this manager. Its failure costs the
-    // event log only.
-    const SENSOR_STATUS logStatus = m_EventLogContainer.Initialise(this);
-    if (logStatus != SS_SUCCESS)
     {
-        Log(LOG_ERROR, "CChipManager::Initialise - m_EventLogContainer.Initialise failed sscode=0x%08x",
-            logStatus);
-        LogQuick(LOG_INFO, " --- Policy is to continue with Sensors only");
+        // A recognised till whose chips cannot be started (a locked-down kernel without their
+        // driver, say) still has its event log, with the limit events naming their probe from the
+        // table as the started device would.
+        if (m_StartReport.reached > ChipStartReport::Step::Model && !m_EventLogContainer.m_bInit)
+        {
+            m_pTableSensors = std::make_unique<CTableSensors>(rawSMBios);
+            StartEventLog(m_pTableSensors.get());
+        }
+        return status;
     }
+
+    // Last: the container looks sensor records up through this manager, which takes over from
+    // the table where an earlier start failed.
+    if (m_EventLogContainer.m_bInit)
+        m_EventLogContainer.m_pChipManager = this;
+    else
+        StartEventLog(this);
+    m_pTableSensors.reset();
 
     m_bInit = true;
     LogQuick(LOG_DEBUG, "CChipManager::Initialise - Initialised Ok");
     return SS_SUCCESS;
+}
+
+void CChipManager::StartEventLog(CSensorRecordSource* pSource)
+{
+    const SENSOR_STATUS logStatus = m_EventLogContainer.Initialise(pSource);
+    if (logStatus != SS_SUCCESS)
+    {
+        Log(LOG_ERROR, "CChipManager::Initialise - m_EventLogContainer.Initialise failed sscode=0x%08x",
+            logStatus);
+        if (pSource == this)
+            LogQuick(LOG_INFO, " --- Policy is to continue with Sensors only");
+    }
+}
+
+bool CChipManager::HasEventLog() const
+{
+    return m_bInit || m_EventLogContainer.m_bInit;
 }
 
 // The steps up to the devices; m_StartReport.reached follows them, so it names the one that fails.
@@ -195,7 +220,7 @@ SENSOR_STATUS CChipManager::ReadSensor(SENSOR_HANDLE handle, CSensorReading& rea
 
 SENSOR_STATUS CChipManager::GetSystemEventLog(CSystemEventLog& log)
 {
-    assert(m_bInit == true && "CChipManager::GetSystemEventLog");
+    assert(HasEventLog() && "CChipManager::GetSystemEventLog");
     return m_EventLogContainer.GetSystemEventLog(log);
 }
 

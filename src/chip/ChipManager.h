@@ -11,6 +11,7 @@
 #include "SensorRecordSource.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ public:
     SENSOR_STATUS GetSensorInformation(SENSOR_HANDLE handle, CSensorInformation& info);
     SENSOR_STATUS ReadSensor(SENSOR_HANDLE handle, CSensorReading& reading);
     SENSOR_STATUS GetSystemEventLog(CSystemEventLog& log);
+    // The event log can be read: the manager is initialised, or its chips could not be started
+    // on a recognised model and the log was started without them.
+    bool HasEventLog() const;
     // The record the first device stores for the handle, for the event-log decoder; null when
     // the first device has no such sensor. Owned by the device.
     CSMBios_Sensor* GetRawSensorFromFirstChipDevice(uint16_t wHandle) override;
@@ -47,9 +51,14 @@ public:
     std::vector<CChipDevice*> m_vChipDevices;  // owned; the position is the handle's device index
     EventLogContainer m_EventLogContainer;
     ChipStartReport m_StartReport;  // of the last Initialise
+    // Names the probes of limit events while no device is started; null otherwise.
+    std::unique_ptr<CTableSensors> m_pTableSensors;
 
 private:
     SENSOR_STATUS Start(CRawSMBios& rawSMBios);
+    // Starts the event log container with the given source of sensor records; a failure costs
+    // the event log only.
+    void StartEventLog(CSensorRecordSource* pSource);
     // The device of a handle's upper half, or null.
     CChipDevice* DeviceFor(SENSOR_HANDLE handle) const;
     void DestroyDevices();

@@ -13,8 +13,6 @@ constexpr uint8_t kLogStatusValid = 0x01;
 constexpr uint8_t kLogStatusFull = 0x02;
 }  // namespace
 
-CSensorRecordSource::~CSensorRecordSource() = default;
-
 EventLogContainer::EventLogContainer()
     : m_bInit(false), m_pSELog(nullptr), m_pSMBiosLog(nullptr), m_pChipManager(nullptr),
       m_dwLastChangeToken(0)

@@ -69,7 +69,9 @@ SENSOR_STATUS CChip::GetSystemEventLog(CSystemEventLog& log)
 {
     Log(LOG_TRACE, "API: GetSystemEventLog(0x%08x), bInit=%x",
         static_cast<unsigned>(reinterpret_cast<uintptr_t>(&log)), m_bInit ? 1u : 0u);
-    const SENSOR_STATUS status = m_bInit ? m_pChipManager->GetSystemEventLog(log) : SS_NOT_INITIALISED;
+    // The log is there without the chips too, where the model is known but its chips would not start.
+    const SENSOR_STATUS status =
+        m_pChipManager->HasEventLog() ? m_pChipManager->GetSystemEventLog(log) : SS_NOT_INITIALISED;
     Log(LOG_TRACE, "API: GetSystemEventLog exit, sscode=0x%x", status);
     return status;
 }

@@ -27,7 +27,8 @@ public:
     SENSOR_STATUS GetSensorInformation(SENSOR_HANDLE handle, CSensorInformation& info);
     // Reads the sensor now; the caller sets reading.Translate first.
     SENSOR_STATUS ReadSensor(SENSOR_HANDLE handle, CSensorReading& reading);
-    // Reads and decodes the event log afresh, appending its lines to log.LogLines.
+    // Reads and decodes the event log afresh, appending its lines to log.LogLines. Also after an
+    // Initialise that failed on a supported model's chips: the log does not need them.
     SENSOR_STATUS GetSystemEventLog(CSystemEventLog& log);
 
 private:

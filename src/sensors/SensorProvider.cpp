@@ -112,7 +112,8 @@ enum InstanceKind
 // ---------------------------------------------------------------------------------------------
 // The provider object
 
-SensorProvider::SensorProvider() : m_bInitialised(false), m_broker(nullptr), m_pChip(nullptr)
+SensorProvider::SensorProvider()
+    : m_bInitialised(false), m_bEventLogOnly(false), m_broker(nullptr), m_pChip(nullptr)
 {
     LogQuick(LOG_DEBUG, "SensorProvider::constructor");
 }
@@ -139,6 +140,12 @@ void SensorProvider::initialise(const CMPIContext* /*ctx*/)
     {
         Log(LOG_ERROR, "SensorProvider::initialize - Initialise Service Driver failed - sscode=0x%08x",
             status);
+        // A till whose chips the kernel keeps from us still has its event log to publish.
+        CSystemEventLog log;
+        m_bEventLogOnly = m_pChip->GetSystemEventLog(log) == SS_SUCCESS;
+        if (m_bEventLogOnly)
+            LogQuick(LOG_INFO,
+                     "SensorProvider - serving PXT_SystemEventLog only: the chips could not be started");
         return;
     }
     status = initSensorProvider();
@@ -235,6 +242,11 @@ SENSOR_STATUS SensorProvider::initSensorProvider()
 
     m_additionalInfo.initialise(m_sensors);
     return SS_SUCCESS;
+}
+
+bool SensorProvider::serves(const char* className) const
+{
+    return m_bInitialised || (m_bEventLogOnly && getPxtInstanceClass(className) == kSystemEventLog);
 }
 
 int SensorProvider::getPxtInstanceClass(const char* className)
@@ -528,7 +540,7 @@ CMPIStatus drvEnumInstanceNames(CMPIInstanceMI* /*mi*/, const CMPIContext* ctx, 
     SensorProvider* provider = g_provider;
     fprintf(stderr, "drvEnumInstanceNames - provider=%p\n", static_cast<void*>(provider));
     Log(LOG_DEBUG, "drvEnumInstanceNames - provider=%p", static_cast<void*>(provider));
-    if (provider == nullptr || !provider->isInitialised())
+    if (provider == nullptr || !provider->serves(ClassNameOf(ref)))
     {
         LogQuick(LOG_ERROR, "drvEnumInstanceNames - provider not initialised - is the kernel driver loaded?");
         return Status(CMPI_RC_ERR_METHOD_NOT_AVAILABLE);
@@ -542,7 +554,7 @@ CMPIStatus drvEnumInstances(CMPIInstanceMI* /*mi*/, const CMPIContext* ctx, cons
 {
     SensorProvider* provider = g_provider;
     Log(LOG_DEBUG, "drvEnumInstances - provider=%p", static_cast<void*>(provider));
-    if (provider == nullptr || !provider->isInitialised())
+    if (provider == nullptr || !provider->serves(ClassNameOf(ref)))
     {
         LogQuick(LOG_ERROR, "drvEnumInstances - provider not initialised - is the kernel driver loaded?");
         return Status(CMPI_RC_ERR_METHOD_NOT_AVAILABLE);
@@ -556,7 +568,7 @@ CMPIStatus drvGetInstance(CMPIInstanceMI* /*mi*/, const CMPIContext* ctx, const 
 {
     SensorProvider* provider = g_provider;
     Log(LOG_DEBUG, "drvGetInstance - provider=%p", static_cast<void*>(provider));
-    if (provider == nullptr || !provider->isInitialised())
+    if (provider == nullptr || !provider->serves(ClassNameOf(cop)))
     {
         LogQuick(LOG_ERROR, "drvGetInstance - provider not initialised - is the kernel driver loaded?");
         return Status(CMPI_RC_ERR_METHOD_NOT_AVAILABLE);

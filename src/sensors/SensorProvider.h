@@ -27,7 +27,8 @@ public:
     SensorProvider& operator=(const SensorProvider&) = delete;
 
     // Opens the chip library and builds the sensors; the provider serves requests only when all of
-    // it succeeded. The context is not used.
+    // it succeeded, or, where the chips could not be started but the library still reads the event
+    // log, requests for the event log alone. The context is not used.
     void initialise(const CMPIContext* ctx);
     SENSOR_STATUS initSensorProvider();
 
@@ -54,12 +55,15 @@ public:
     void updateLog();
 
     bool isInitialised() const { return m_bInitialised; }
+    // Whether requests for the class are answered (rather than refused with 16).
+    bool serves(const char* className) const;
     void setBroker(const CMPIBroker* broker) { m_broker = broker; }
 
 private:
     void refresh(PXT_NumericSensor& sensor);
 
     bool m_bInitialised;
+    bool m_bEventLogOnly;  // not initialised, yet the library reads the event log
     const CMPIBroker* m_broker;
     CChip* m_pChip;
     std::vector<PXT_NumericSensor> m_sensors;

@@ -8,9 +8,7 @@
 #include "RawEvLog.h"
 #include "RawSMBios.h"
 #include "SELog.h"
-#include "SMBiosChipData.h"
 #include "SMBiosEventLogData.h"
-#include "SMBiosSensorData.h"
 #include "SensorRecordSource.h"
 #include "SysRoot.h"
 #include "chip.h"
@@ -19,7 +17,6 @@
 #include "NvmeSsd.h"
 
 #include <algorithm>
-#include <memory>
 #include <unistd.h>
 
 namespace QelTool
@@ -206,35 +203,6 @@ public:
     CSMBios_Sensor* GetRawSensorFromFirstChipDevice(uint16_t) override { return nullptr; }
 };
 
-// The sensors of the first management device, as the chip manager's device 0 holds them once
-// started, taken from the table alone: a dump's limit events name their sensor as on the till,
-// without a chip.
-class CTableSensors : public CSensorRecordSource
-{
-public:
-    explicit CTableSensors(CRawSMBios& raw)
-    {
-        CSMBiosChipData chips;
-        if (!chips.Initialise(raw) || chips.m_vDevices.empty() || chips.m_vDevices[0] == nullptr)
-            return;
-        m_sensors = std::make_unique<CSMBiosSensorData>(chips.m_vDevices[0]->wHandle);
-        if (!m_sensors->Initialise(raw))
-            m_sensors.reset();
-    }
-
-    CSMBios_Sensor* GetRawSensorFromFirstChipDevice(uint16_t handle) override
-    {
-        if (m_sensors != nullptr)
-            for (CSMBios_Sensor* sensor : m_sensors->m_vThisChipSensors)
-                if (sensor != nullptr && sensor->wHandle == handle)
-                    return sensor;
-        return nullptr;
-    }
-
-private:
-    std::unique_ptr<CSMBiosSensorData> m_sensors;
-};
-
 // Names what kept the library from the log, as a container of its own finds it.
 Failure ExplainEventLogFailure(SENSOR_STATUS status)
 {
@@ -391,25 +359,24 @@ EventLogReading ReadEventLog(CChip& chip, std::optional<SENSOR_STATUS> started)
     if (reading.failure)
         return reading;
 
-    // Through CChip, so that limit events name their sensor. The log does not need the chips:
-    // when they cannot be started, it is read on its own, as the chip manager's start reads it.
+    // Through CChip, so that limit events name their sensor; the library keeps the log when a
+    // known till's chips cannot be started. On an unknown one it is read here, as the library would.
     const SENSOR_STATUS start = started ? *started : chip.Initialise();
-    if (start == SS_SUCCESS)
+    if (start != SS_SUCCESS)
+        reading.chipStatus = start;
+    SENSOR_STATUS status = chip.GetSystemEventLog(reading.log);
+    if (status == SS_NOT_INITIALISED && start != SS_SUCCESS)
     {
-        const SENSOR_STATUS status = chip.GetSystemEventLog(reading.log);
-        // A log that failed at start leaves the container uninitialised: 1 means unreadable here.
-        if (status != SS_SUCCESS)
-            reading.failure = ExplainEventLogFailure(status);
-        return reading;
+        CNoSensors noSensors;
+        EventLogContainer container;
+        reading.sensorNames = false;
+        status = container.Initialise(&noSensors);
+        if (status == SS_SUCCESS)
+            container.CopyEventLogInformation(reading.log);
     }
-    reading.chipStatus = start;
-    CNoSensors noSensors;
-    EventLogContainer container;
-    const SENSOR_STATUS status = container.Initialise(&noSensors);
+    // A log that failed at start leaves the container uninitialised: 1 means unreadable here.
     if (status != SS_SUCCESS)
         reading.failure = ExplainEventLogFailure(status);
-    else
-        container.CopyEventLogInformation(reading.log);
     return reading;
 }
 

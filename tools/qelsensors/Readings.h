@@ -99,13 +99,14 @@ int ExitCode(Level worst);
 // An identity field of an NVMe controller without the blanks (or NULs) that pad it.
 std::string Trimmed(const std::string& field);
 
-// The event log, through chip when it started (limit events then name their sensor), else read
-// on its own as the chip manager's start reads it.
+// The event log, through chip (limit events then name their sensor, also when a known till's
+// chips did not start), else read on its own as the chip manager's start reads it.
 struct EventLogReading
 {
     std::optional<Failure> failure;           // set: the log could not be read
     CSystemEventLog log;                      // the lines, oldest first
     std::optional<SENSOR_STATUS> chipStatus;  // set: the chips did not start, and why
+    bool sensorNames = true;                  // limit events name their sensor, not only its handle
 };
 // started: what chip's Initialise answered, if it was called; otherwise it is called here.
 EventLogReading ReadEventLog(CChip& chip, std::optional<SENSOR_STATUS> started);

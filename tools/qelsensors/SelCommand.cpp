@@ -50,22 +50,25 @@ void PrintLocation(FILE* out, const std::optional<CSMBios_TYPE15>& location)
     fprintf(out, "\n");
 }
 
-void PrintLog(FILE* out, const CSystemEventLog& log, const std::optional<SENSOR_STATUS>& sensors)
+void PrintLog(FILE* out, const EventLogReading& reading)
 {
+    const CSystemEventLog& log = reading.log;
     fprintf(out, "  Valid             %s\n", YesNo(log.LogValid));
     fprintf(out, "  Full              %s\n", YesNo(log.LogFull));
     fprintf(out, "  Time window       %u minutes\n", log.LogMultipleEventTimeWindow);
     fprintf(out, "  Count increment   %u\n", log.LogMultipleEventCountIncrement);
-    if (sensors)
-        fprintf(out, "  Sensor names      none: the chips did not start, %s\n", StatusText(*sensors).c_str());
+    if (!reading.sensorNames && reading.chipStatus)
+        fprintf(out, "  Sensor names      none: the chips did not start, %s\n",
+                StatusText(*reading.chipStatus).c_str());
     fprintf(out, "Events (%zu)\n", log.LogLines.size());
     for (const std::string& line : log.LogLines)
         fprintf(out, "  %s\n", line.c_str());
 }
 
-Json LogJson(const CSystemEventLog& log, const std::optional<CSMBios_TYPE15>& location,
-             const std::optional<SENSOR_STATUS>& sensors)
+Json LogJson(const EventLogReading& reading, const std::optional<CSMBios_TYPE15>& location)
 {
+    const CSystemEventLog& log = reading.log;
+    const std::optional<SENSOR_STATUS>& sensors = reading.chipStatus;
     Json where;
     if (location)
     {
@@ -86,7 +89,7 @@ Json LogJson(const CSystemEventLog& log, const std::optional<CSMBios_TYPE15>& lo
                      {"full", log.LogFull},
                      {"timeWindowMinutes", log.LogMultipleEventTimeWindow},
                      {"countIncrement", log.LogMultipleEventCountIncrement},
-                     {"sensorNames", !sensors.has_value()}};
+                     {"sensorNames", reading.sensorNames}};
     document["sensorsStatus"] =
         sensors ? Json{{"status", *sensors}, {"statusName", StatusName(*sensors)}} : Json();
     document["events"] = log.LogLines;
@@ -112,17 +115,15 @@ int RunSel(Context& context, const std::vector<std::string>& args)
              : ReadEventLog(chip, std::nullopt);
     if (reading.failure)
         return Report(context, kCommand, *reading.failure);
-    const CSystemEventLog& log = reading.log;
-    const std::optional<SENSOR_STATUS>& sensors = reading.chipStatus;
 
     const std::optional<CSMBios_TYPE15> location = Location();
     if (context.json)
     {
-        WriteJson(context.out, LogJson(log, location, sensors));
+        WriteJson(context.out, LogJson(reading, location));
         return kExitOk;
     }
     PrintLocation(context.out, location);
-    PrintLog(context.out, log, sensors);
+    PrintLog(context.out, reading);
     return kExitOk;
 }
 }  // namespace QelTool
