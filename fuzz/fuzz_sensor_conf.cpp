@@ -1,8 +1,8 @@
 // Any bytes as the sensor configuration "/etc/tarn/sensor.conf": the setting read must stay 0 or
 // 1 (or untouched), and a valid line after whatever the file holds must still be the one that
 // counts. Broken invariants abort.
-#include "AdditionalInfo.h"
 #include "FuzzSupport.h"
+#include "NvmeSsd.h"
 
 #include <cstdint>
 #include <string>
@@ -20,7 +20,7 @@ int Read(const uint8_t* data, size_t size)
 {
     QelFuzz::WriteFile(g_config, data, size);
     int setting = kUntouched;
-    AdditionalInfo::getConfig(setting);
+    NvmeSsd::getConfig(setting);
     return setting;
 }
 }  // namespace

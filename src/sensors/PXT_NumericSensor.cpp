@@ -48,6 +48,28 @@ PXT_NumericSensor::PXT_NumericSensor(uint32_t handle)
     gettimeofday(&m_lastRead, nullptr);
 }
 
+void PXT_NumericSensor::setInformation(const CSensorInformation& info)
+{
+    setOtherSensorTypeDescription(info.OtherSensorTypeDescription);
+    setAccuracy(info.Accuracy);
+    setBaseUnits(info.BaseUnits);
+    setHysteresis(static_cast<uint32_t>(info.Hysteresis));
+    setIsLinear(info.IsLinear);
+    setLowerThresholdCritical(info.LowerThresholdCritical);
+    setLowerThresholdFatal(info.LowerThresholdFatal);
+    setLowerThresholdNonCritical(info.LowerThresholdNonCritical);
+    setMaxReadable(info.MaxReadable);
+    setMinReadable(info.MinReadable);
+    setNominalReading(info.NominalReading);
+    setRateUnits(info.RateUnits);
+    setResolution(static_cast<uint32_t>(info.Resolution));
+    setSensorType(info.SensorType);
+    setUnitModifier(info.UnitModifier);
+    setUpperThresholdCritical(info.UpperThresholdCritical);
+    setUpperThresholdFatal(info.UpperThresholdFatal);
+    setUpperThresholdNonCritical(info.UpperThresholdNonCritical);
+}
+
 void PXT_NumericSensor::setUpdateInterval(int milliseconds)
 {
     if (milliseconds < kMinimumUpdateInterval)

@@ -3,6 +3,7 @@
 // instance on request.
 #pragma once
 
+#include "SensorInterface.h"
 #include "cmpi/Cmpi.h"
 
 #include <cstdint>
@@ -45,6 +46,9 @@ public:
     void setUpperThresholdCritical(int value) { UpperThresholdCritical = value; }
     void setUpperThresholdFatal(int value) { UpperThresholdFatal = value; }
     void setUpperThresholdNonCritical(int value) { UpperThresholdNonCritical = value; }
+    // Every property the sensor information gives, all but the names (Name, Caption, Description,
+    // DeviceID) and the reading.
+    void setInformation(const CSensorInformation& info);
 
     uint32_t getHandle() const { return m_handle; }
     const char* getName() const { return Name.c_str(); }

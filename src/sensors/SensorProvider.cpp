@@ -212,24 +212,7 @@ SENSOR_STATUS SensorProvider::initSensorProvider()
         sensor.setDescription(name + ": " + typeWord + " sensor");
         sensor.setDeviceID(hex);
         sensor.setCurrentReading(static_cast<int32_t>(static_cast<uint32_t>(reading.CurrentReading)));
-        sensor.setOtherSensorTypeDescription(info.OtherSensorTypeDescription);
-        sensor.setAccuracy(info.Accuracy);
-        sensor.setBaseUnits(info.BaseUnits);
-        sensor.setHysteresis(static_cast<uint32_t>(info.Hysteresis));
-        sensor.setIsLinear(info.IsLinear);
-        sensor.setLowerThresholdCritical(info.LowerThresholdCritical);
-        sensor.setLowerThresholdFatal(info.LowerThresholdFatal);
-        sensor.setLowerThresholdNonCritical(info.LowerThresholdNonCritical);
-        sensor.setMaxReadable(info.MaxReadable);
-        sensor.setMinReadable(info.MinReadable);
-        sensor.setNominalReading(info.NominalReading);
-        sensor.setRateUnits(info.RateUnits);
-        sensor.setResolution(static_cast<uint32_t>(info.Resolution));
-        sensor.setSensorType(info.SensorType);
-        sensor.setUnitModifier(info.UnitModifier);
-        sensor.setUpperThresholdCritical(info.UpperThresholdCritical);
-        sensor.setUpperThresholdFatal(info.UpperThresholdFatal);
-        sensor.setUpperThresholdNonCritical(info.UpperThresholdNonCritical);
+        sensor.setInformation(info);
         if (readStatus != SS_SUCCESS)
             sensor.forgetReading();
         m_sensors.push_back(sensor);

@@ -11,11 +11,8 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <linux/nvme_ioctl.h>
+#include <cerrno>
+#include <memory>
 
 namespace
 {
@@ -152,23 +149,21 @@ TEST_F(NvmeSsdTest, NamespaceDeviceIsIdentifiedThroughItsOwnNamespace)
 {
     BringUp({Ssd("nvme0", "S4EUNX0N912345", 40)});
     // The controller is no namespace; its namespace device says which it is.
-    const int controller = SmartIo::openDevice("/dev/nvme0");
-    const int name_space = SmartIo::openDevice("/dev/nvme0n1");
-    ASSERT_GE(controller, 0);
-    ASSERT_GE(name_space, 0);
+    const std::unique_ptr<NvmeChannel> controller = CurrentNvmeBackend().Open("/dev/nvme0");
+    const std::unique_ptr<NvmeChannel> name_space = CurrentNvmeBackend().Open("/dev/nvme0n1");
+    ASSERT_NE(controller, nullptr);
+    ASSERT_NE(name_space, nullptr);
     errno = 0;
-    EXPECT_EQ(ioctl(controller, NVME_IOCTL_ID), -1);
+    EXPECT_EQ(controller->NamespaceId(), -1);
     EXPECT_EQ(errno, ENOTTY);
-    EXPECT_EQ(ioctl(name_space, NVME_IOCTL_ID), 1);
+    EXPECT_EQ(name_space->NamespaceId(), 1);
 
     // A namespace the controller does not have: the command ends with a status (and no data),
     // which is a failure although no error number comes with it.
     std::vector<uint8_t> data(4096, 0xAA);
-    EXPECT_FALSE(SmartIo::nvme_read_identify(controller, 2, 0, data.data(), 4096));
+    EXPECT_FALSE(SmartIo::nvme_read_identify(*controller, 2, 0, data.data(), 4096));
     EXPECT_EQ(data[0], 0);  // zeroed before the command
-    EXPECT_TRUE(SmartIo::nvme_read_identify(controller, 1, 0, data.data(), 4096));
-    close(controller);
-    close(name_space);
+    EXPECT_TRUE(SmartIo::nvme_read_identify(*controller, 1, 0, data.data(), 4096));
 
     IdentifyData identity;
     ASSERT_TRUE(SmartIo::getIdentifyNVMeData("/dev/nvme0n1", identity));

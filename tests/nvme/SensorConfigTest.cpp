@@ -1,7 +1,7 @@
 // The sensor configuration that switches the NVMe readings on: which lines count, and what an
 // unknown key says.
-#include "AdditionalInfo.h"
 #include "Capture.h"
+#include "NvmeSsd.h"
 #include "TempSysRoot.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +27,7 @@ TEST_P(SensorConfigTest, ReadsTheSetting)
         root.WriteFile("/etc/tarn/sensor.conf", c.content);
     int setting = -1;
     QelTest::FdCapture error(2);
-    AdditionalInfo::getConfig(setting);
+    NvmeSsd::getConfig(setting);
     const std::string complaints = error.Finish();
     EXPECT_EQ(setting, c.expected);
     std::string expected;

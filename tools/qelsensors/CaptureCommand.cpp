@@ -24,8 +24,9 @@
 #include "SysRoot.h"
 #include "chip.h"
 
+#include "NvmeBackend.h"
 #include "NvmeIoctl.h"
-#include "SmartIo.h"
+#include "NvmeSsd.h"
 
 #include <cerrno>
 #include <chrono>
@@ -33,9 +34,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <glob.h>
+#include <map>
 #include <mutex>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace QelTool
@@ -184,58 +184,132 @@ std::optional<uint32_t> LegacyEntryPointAddress(const std::array<uint8_t, 32>& f
     return std::nullopt;
 }
 
-// The answers of each NVMe controller to the commands the provider sends at start and on reading.
+// Passes every NVMe command to the device and keeps its answer, the first time it is answered.
+// Replay answers with what is kept, as done and with result 0: an Identify that ended otherwise
+// (which the NVMe module takes for a failure) is kept as not answered.
+class RecordingNvmeChannel : public NvmeChannel
+{
+public:
+    RecordingNvmeChannel(std::unique_ptr<NvmeChannel> inner, QelCapture::CapturedSsd& ssd)
+        : m_inner(std::move(inner)), m_ssd(ssd)
+    {
+    }
+
+    int NamespaceId() override
+    {
+        const int id = m_inner->NamespaceId();
+        m_ssd.nsid = id;
+        return id;
+    }
+
+    int Admin(nvme_admin_cmd& cmd) override
+    {
+        const int rc = m_inner->Admin(cmd);
+        if (rc == 0)
+            Keep(cmd);
+        return rc;
+    }
+
+private:
+    template <typename T>
+    static void KeepFirst(std::optional<T>& slot, const T& answer)
+    {
+        if (!slot)
+            slot = answer;
+    }
+
+    void Keep(const nvme_admin_cmd& cmd)
+    {
+        const uint8_t* data = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(cmd.addr));
+        const std::vector<uint8_t> bytes =
+            data != nullptr ? std::vector<uint8_t>(data, data + cmd.data_len) : std::vector<uint8_t>();
+        const uint32_t selector = cmd.cdw10 & 0xFF;
+        if (cmd.opcode == NvmeAdmin::kIdentify && cmd.result == 0 && selector == NvmeAdmin::kCnsController)
+            KeepFirst(m_ssd.identifyController, bytes);
+        else if (cmd.opcode == NvmeAdmin::kIdentify && cmd.result == 0 &&
+                 selector == NvmeAdmin::kCnsNamespace)
+            KeepFirst(m_ssd.identifyNamespace, bytes);
+        else if (cmd.opcode == NvmeAdmin::kGetFeatures)
+            KeepFirst(cmd.cdw11 == NvmeAdmin::kUnderThreshold ? m_ssd.underThreshold : m_ssd.overThreshold,
+                      cmd.result);
+        else if (cmd.opcode == NvmeAdmin::kGetLogPage)
+            KeepFirst(m_ssd.smartLog, bytes);
+    }
+
+    std::unique_ptr<NvmeChannel> m_inner;
+    QelCapture::CapturedSsd& m_ssd;
+};
+
+// Installed while the NVMe module finds and reads the SSDs: each device it opens is a captured
+// SSD, with the answers to the commands the module sent it.
+class RecordingNvmeBackend : public NvmeBackend
+{
+public:
+    RecordingNvmeBackend() : m_inner(CurrentNvmeBackend()), m_previous(InstallNvmeBackend(this)) {}
+    ~RecordingNvmeBackend() override { InstallNvmeBackend(m_previous); }
+    RecordingNvmeBackend(const RecordingNvmeBackend&) = delete;
+    RecordingNvmeBackend& operator=(const RecordingNvmeBackend&) = delete;
+
+    std::unique_ptr<NvmeChannel> Open(const std::string& devPath) override
+    {
+        const bool first = m_ssds.count(devPath) == 0;
+        QelCapture::CapturedSsd& ssd = m_ssds[devPath];
+        if (first)
+        {
+            ssd.device = devPath.substr(devPath.rfind('/') + 1);
+            Progress("reading the SSD " + devPath);
+        }
+        std::unique_ptr<NvmeChannel> channel = m_inner.Open(devPath);
+        if (channel == nullptr)
+        {
+            const int error = errno;
+            if (first)
+                Progress("cannot open " + QelSys::SysPath(devPath) +
+                         "; it is kept as a drive that does not answer");
+            errno = error;
+            return nullptr;
+        }
+        return std::make_unique<RecordingNvmeChannel>(std::move(channel), ssd);
+    }
+
+    // In device order.
+    std::vector<QelCapture::CapturedSsd> Ssds() const
+    {
+        std::vector<QelCapture::CapturedSsd> ssds;
+        for (const auto& [devPath, ssd] : m_ssds)
+            ssds.push_back(ssd);
+        return ssds;
+    }
+
+private:
+    NvmeBackend& m_inner;
+    NvmeBackend* m_previous;
+    std::map<std::string, QelCapture::CapturedSsd> m_ssds;  // by device path
+};
+
+// The NVMe controllers with their answers to the commands the provider sends at start and on
+// reading: the NVMe module finds and reads them once, as the provider does, through the recording
+// backend.
 std::vector<QelCapture::CapturedSsd> CaptureSsds()
 {
     std::vector<QelCapture::CapturedSsd> ssds;
-    for (uint32_t index = 0; index < QelCapture::kMaxSsds; ++index)
     {
-        QelCapture::CapturedSsd ssd;
-        ssd.device = "nvme" + std::to_string(index);
-        const std::string devPath = "/dev/" + ssd.device;
-        struct stat st;
-        if (stat(QelSys::SysPath(devPath.c_str()).c_str(), &st) != 0)
-            continue;
-        Progress("reading the SSD " + devPath);
-        const int fd = SmartIo::openDevice(devPath);
-        if (fd >= 0)
-        {
-            ssd.nsid = ioctl(fd, NVME_IOCTL_ID);
-            std::vector<uint8_t> data(NvmeAdmin::kIdentifySize);
-            if (SmartIo::nvme_read_identify(fd, 0, NvmeAdmin::kCnsController, data.data(), data.size()))
-                ssd.identifyController = data;
-            // The namespace the provider asks for.
-            const uint32_t nsid =
-                ssd.nsid != -1 ? static_cast<uint32_t>(ssd.nsid)
-                : ssd.identifyController && SmartIo::namespaceCount(ssd.identifyController->data()) == 1 ? 1
-                                                                                                         : 0;
-            if (nsid != 0 &&
-                SmartIo::nvme_read_identify(fd, nsid, NvmeAdmin::kCnsNamespace, data.data(), data.size()))
-                ssd.identifyNamespace = data;
-            uint32_t result = 0;
-            if (SmartIo::getTemperatureThreshold(fd, false, result))
-                ssd.overThreshold = result;
-            if (SmartIo::getTemperatureThreshold(fd, true, result))
-                ssd.underThreshold = result;
-            std::vector<uint8_t> log(NvmeAdmin::kSmartLogSize);
-            if (SmartIo::readSmartLog(fd, log.data(), log.size()))
-                ssd.smartLog = log;
-            close(fd);
-        }
-        else
-        {
-            Progress("cannot open " + QelSys::SysPath(devPath.c_str()) +
-                     "; it is kept as a drive that does not answer");
-        }
-        // The namespace devices beside the controller.
+        RecordingNvmeBackend recording;
+        NvmeSsd nvme;
+        nvme.scanNVMeDevices();
+        nvme.readSensors();
+        ssds = recording.Ssds();
+    }
+    // The namespace devices beside each controller.
+    for (QelCapture::CapturedSsd& ssd : ssds)
+    {
         glob_t found;
         memset(&found, 0, sizeof(found));
-        const std::string pattern = QelSys::SysPath(devPath.c_str()) + "n[0-9]*";
+        const std::string pattern = QelSys::SysPath("/dev/" + ssd.device) + "n[0-9]*";
         if (glob(pattern.c_str(), 0, nullptr, &found) == 0)
             ssd.namespaces =
                 static_cast<uint32_t>(std::min<size_t>(found.gl_pathc, QelCapture::kMaxNamespaces));
         globfree(&found);
-        ssds.push_back(ssd);
     }
     return ssds;
 }

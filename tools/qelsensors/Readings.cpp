@@ -13,7 +13,6 @@
 #include "SysRoot.h"
 #include "chip.h"
 
-#include "AdditionalInfo.h"
 #include "NvmeSsd.h"
 
 #include <algorithm>
@@ -23,37 +22,31 @@ namespace QelTool
 {
 namespace
 {
-// The SSD temperature sensors the provider publishes, built by the provider's own code: on the model
-// that has them and when the sensor configuration switches them on; nothing otherwise. Each is read
-// once more here, so that a drive that does not answer (or reports no temperature, 0 K) shows as an
-// error where the provider would publish 0.
+// The SSD temperature sensors the provider publishes, from the same NVMe module: on the model that
+// has them and when the sensor configuration switches them on; nothing otherwise. A drive that does
+// not answer (or reports no temperature, 0 K) shows as an error where the provider would publish 0.
 std::optional<SsdReadings> ReadSsds()
 {
-    AdditionalInfo additional;
-    std::vector<PXT_NumericSensor> sensors;
-    additional.initialise(sensors);
-    if (!additional.hasSsdSensors())
+    int setting = 0;
+    NvmeSsd::getConfig(setting);
+    if (!NvmeSsd::sensorsOn(setting))
         return std::nullopt;
     SsdReadings readings;
-    readings.devices = additional.getSsdList();
-    for (size_t position = 0; position < sensors.size(); ++position)
+    NvmeSsd nvme;
+    nvme.scanNVMeDevices();
+    for (const SsdSensor& ssd : nvme.readSensors())
     {
-        const PXT_NumericSensor& sensor = sensors[position];
+        readings.devices.push_back(ssd.device);
         SensorView view;
-        view.handle = sensor.getHandle();
-        view.info.Description = sensor.getName();
-        view.info.SensorType = sensor.getSensorType();
-        view.info.BaseUnits = sensor.getBaseUnits();
-        view.info.UpperThresholdCritical = sensor.getUpperThresholdCritical();
-        view.info.LowerThresholdCritical = sensor.getLowerThresholdCritical();
-        int kelvin = 0;
-        if (!additional.readCompositeKelvin(static_cast<int>(position), kelvin) || kelvin == 0)
+        view.handle = static_cast<SENSOR_HANDLE>(readings.sensors.size());
+        view.info = ssd.info;
+        if (!ssd.reading.read || ssd.reading.kelvin == 0)
         {
             view.status = SS_HWMON_ERROR;
             readings.sensors.push_back(view);
             continue;
         }
-        view.reading = NvmeSsd::kelvinToCelsius(kelvin);
+        view.reading = NvmeSsd::kelvinToCelsius(ssd.reading.kelvin);
         view.level = Judge(view.info, view.reading);
         readings.sensors.push_back(view);
     }

@@ -1,14 +1,10 @@
 #include "SmartIo.h"
 
 #include "NvmeIoctl.h"
-#include "SysRoot.h"
 #include "log.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -18,31 +14,9 @@ uint32_t LittleEndian32(const uint8_t* bytes)
     return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
            static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
-
-// Closes the descriptor on every way out of a function that opened it.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-private:
-    int m_fd;
-};
 }  // namespace
 
-int SmartIo::openDevice(const std::string& devPath)
-{
-    return open(QelSys::SysPath(devPath).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-}
-
-bool SmartIo::nvme_read_identify(int fd, uint32_t nsid, uint8_t cns, void* data, uint32_t length)
+bool SmartIo::nvme_read_identify(NvmeChannel& device, uint32_t nsid, uint8_t cns, void* data, uint32_t length)
 {
     memset(data, 0, length);
     nvme_admin_cmd cmd;
@@ -52,7 +26,7 @@ bool SmartIo::nvme_read_identify(int fd, uint32_t nsid, uint8_t cns, void* data,
     cmd.addr = reinterpret_cast<uintptr_t>(data);
     cmd.data_len = length;
     cmd.cdw10 = cns;
-    const int rc = ioctl(fd, NVME_IOCTL_ADMIN_CMD, &cmd);
+    const int rc = device.Admin(cmd);
     if (rc < 0)
     {
         Log(LOG_ERROR, "SmartIo::nvme_read_identify - NVME_IOCTL_ADMIN_CMD failed: %s", strerror(errno));
@@ -72,7 +46,7 @@ bool SmartIo::nvme_read_identify(int fd, uint32_t nsid, uint8_t cns, void* data,
     return true;
 }
 
-bool SmartIo::getTemperatureThreshold(int fd, bool under, uint32_t& result)
+bool SmartIo::getTemperatureThreshold(NvmeChannel& device, bool under, uint32_t& result)
 {
     nvme_admin_cmd cmd;
     memset(&cmd, 0, sizeof(cmd));
@@ -80,13 +54,13 @@ bool SmartIo::getTemperatureThreshold(int fd, bool under, uint32_t& result)
     cmd.nsid = NvmeAdmin::kAllNamespaces;
     cmd.cdw10 = NvmeAdmin::kTemperatureThresholdDefault;
     cmd.cdw11 = under ? NvmeAdmin::kUnderThreshold : NvmeAdmin::kOverThreshold;
-    if (ioctl(fd, NVME_IOCTL_ADMIN_CMD, &cmd) != 0)
+    if (device.Admin(cmd) != 0)
         return false;
     result = cmd.result;
     return true;
 }
 
-bool SmartIo::readSmartLog(int fd, uint8_t* log, uint32_t length)
+bool SmartIo::readSmartLog(NvmeChannel& device, uint8_t* log, uint32_t length)
 {
     memset(log, 0, length);
     nvme_admin_cmd cmd;
@@ -96,7 +70,7 @@ bool SmartIo::readSmartLog(int fd, uint8_t* log, uint32_t length)
     cmd.addr = reinterpret_cast<uintptr_t>(log);
     cmd.data_len = length;
     cmd.cdw10 = NvmeAdmin::kSmartHealthLog;
-    return ioctl(fd, NVME_IOCTL_ADMIN_CMD, &cmd) == 0;
+    return device.Admin(cmd) == 0;
 }
 
 void SmartIo::takeControllerIdentity(const uint8_t* controller, IdentifyData& data)
@@ -119,23 +93,19 @@ int SmartIo::thresholdCelsius(uint32_t result)
 
 bool SmartIo::getIdentifyNVMeData(const std::string& devPath, IdentifyData& data)
 {
-    const int fd = open(QelSys::SysPath(devPath).c_str(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0)
+    const std::unique_ptr<NvmeChannel> opened = CurrentNvmeBackend().Open(devPath);
+    if (opened == nullptr)
     {
         Log(LOG_ERROR, "SmartIo::getIdentifyNVMeData - Open %s failed, %d", devPath.c_str(), errno);
         return false;
     }
-    const Descriptor device(fd);
-    if (fcntl(fd, F_SETFD, FD_CLOEXEC) != 0)
-    {
-        Log(LOG_ERROR, "SmartIo::getIdentifyNVMeData - fcntl %s failed, %d", devPath.c_str(), errno);
-        return false;
-    }
+    NvmeChannel& device = *opened;
 
-    data.m_nsid = ioctl(fd, NVME_IOCTL_ID);
+    data.m_nsid = device.NamespaceId();
 
     std::vector<uint8_t> controller(NvmeAdmin::kIdentifySize);
-    if (!nvme_read_identify(fd, 0, NvmeAdmin::kCnsController, controller.data(), NvmeAdmin::kIdentifySize))
+    if (!nvme_read_identify(device, 0, NvmeAdmin::kCnsController, controller.data(),
+                            NvmeAdmin::kIdentifySize))
     {
         LogQuick(LOG_ERROR, "SmartIo::getIdentifyNVMeData - nvme_read_identify failed");
         return false;
@@ -146,9 +116,10 @@ bool SmartIo::getIdentifyNVMeData(const std::string& devPath, IdentifyData& data
     if (data.m_nsid == -1)
     {
         if (namespaceCount(controller.data()) == 1)
-            nvme_read_identify(fd, 1, NvmeAdmin::kCnsNamespace, name_space.data(), NvmeAdmin::kIdentifySize);
+            nvme_read_identify(device, 1, NvmeAdmin::kCnsNamespace, name_space.data(),
+                               NvmeAdmin::kIdentifySize);
     }
-    else if (!nvme_read_identify(fd, static_cast<uint32_t>(data.m_nsid), NvmeAdmin::kCnsNamespace,
+    else if (!nvme_read_identify(device, static_cast<uint32_t>(data.m_nsid), NvmeAdmin::kCnsNamespace,
                                  name_space.data(), NvmeAdmin::kIdentifySize))
     {
         LogQuick(LOG_ERROR, "SmartIo::getIdentifyNVMeData - nvme_read_identify failed id_ns");
@@ -156,11 +127,11 @@ bool SmartIo::getIdentifyNVMeData(const std::string& devPath, IdentifyData& data
     }
 
     // Both thresholds, each logged with its name; degrees Celsius from the Kelvin word.
-    const auto threshold = [fd](bool under, int& celsius)
+    const auto threshold = [&device](bool under, int& celsius)
     {
         const char* name = under ? "Under" : "Over";
         uint32_t result = 0;
-        if (!getTemperatureThreshold(fd, under, result))
+        if (!getTemperatureThreshold(device, under, result))
         {
             Log(LOG_ERROR, "NvmeSsd::getIdentifyNVMeData - error reading %s Temperature Threshold", name);
             return false;

@@ -1,19 +1,26 @@
 #include "NvmeSsd.h"
 
+#include "NvmeBackend.h"
 #include "NvmeIoctl.h"
+#include "POSSystem.h"
 #include "SmartIo.h"
 #include "SysRoot.h"
 #include "log.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <glob.h>
-#include <unistd.h>
 
 namespace
 {
 const char kDeviceDirectory[] = "/dev/";
 const char kControllerPattern[] = "nvme[0-9]";
+const char kSensorConfigFile[] = "/etc/tarn/sensor.conf";
+const char kNvmeReadingsKey[] = "NvmeReadings";
+// CIM codes: SensorType Temperature, BaseUnits Degrees C.
+constexpr uint16_t kSensorTypeTemperature = 2;
+constexpr uint16_t kDegreesCelsius = 2;
 
 // The system root taken literally inside a glob pattern.
 std::string GlobEscaped(const std::string& text)
@@ -34,6 +41,39 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 }  // namespace
+
+void NvmeSsd::getConfig(int& setting)
+{
+    FILE* file = fopen(QelSys::SysPath(kSensorConfigFile).c_str(), "re");
+    if (file == nullptr)
+        return;
+    char* buffer = nullptr;
+    size_t capacity = 0;
+    ssize_t length;
+    while ((length = getline(&buffer, &capacity, file)) >= 0)
+    {
+        // The line as read, newline included (the last line may lack one).
+        const std::string line(buffer, static_cast<size_t>(length));
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos || equals == 0)
+            continue;
+        if (line.compare(0, equals, kNvmeReadingsKey) != 0)
+        {
+            fputs(" Sensor configs not found.\n", stderr);
+            continue;
+        }
+        unsigned long number = 0;
+        if (sscanf(line.c_str() + equals + 1, "%lu", &number) == 1 && number <= 1)
+            setting = static_cast<int>(number);
+    }
+    free(buffer);
+    fclose(file);
+}
+
+bool NvmeSsd::sensorsOn(int setting)
+{
+    return CPOSSystem::s_instance.IsFalcon() && setting != 0;
+}
 
 int NvmeSsd::kelvinToCelsius(int kelvin)
 {
@@ -89,35 +129,70 @@ bool NvmeSsd::addSsdDevice(const IdentifyData& data, const std::string& drive, c
     return true;
 }
 
+std::string NvmeSsd::sensorName(int position)
+{
+    const unsigned n = static_cast<unsigned>(position) + 1;
+    char name[64];
+    snprintf(name, sizeof(name), "SSD%u Temperature(%08x)", n, n);
+    return name;
+}
+
+CSensorInformation NvmeSsd::sensorInformation(int position, const SsdDevice& ssd)
+{
+    // An SSD gives its two thresholds and nothing else: what it does not give stays unknown.
+    CSensorInformation info;
+    info.Description = sensorName(position);
+    info.SensorType = kSensorTypeTemperature;
+    info.BaseUnits = kDegreesCelsius;
+    info.Hysteresis = static_cast<uint32_t>(SENSOR_VALUE_UNKNOWN);
+    info.UpperThresholdCritical = ssd.m_overTempThreshold;
+    info.LowerThresholdCritical = ssd.m_underTempThreshold;
+    return info;
+}
+
+std::vector<SsdSensor> NvmeSsd::readSensors()
+{
+    std::vector<SsdSensor> sensors;
+    for (size_t i = 0; i < m_ssdList.size(); ++i)
+    {
+        const int position = static_cast<int>(i);
+        LogQuick(LOG_DEBUG, "NvmeSsd::getSsdTemperature - starting");
+        sensors.push_back({m_ssdList[i], sensorInformation(position, m_ssdList[i]), read(position)});
+    }
+    return sensors;
+}
+
+uint16_t NvmeSsd::publishedTemperature(const SsdReading& reading)
+{
+    return reading.read ? static_cast<uint16_t>(kelvinToCelsius(reading.kelvin)) : 0;
+}
+
 uint16_t NvmeSsd::getSsdTemperature(int index)
 {
     LogQuick(LOG_DEBUG, "NvmeSsd::getSsdTemperature - starting");
-    int kelvin = 0;
-    if (!readCompositeKelvin(index, kelvin))
-        return 0;
-    return static_cast<uint16_t>(kelvinToCelsius(kelvin));
+    return publishedTemperature(read(index));
 }
 
-bool NvmeSsd::readCompositeKelvin(int index, int& kelvin)
+SsdReading NvmeSsd::read(int index)
 {
+    SsdReading reading;
     if (index < 0 || static_cast<size_t>(index) >= m_ssdList.size())
     {
         Log(LOG_ERROR, "NvmeSsd::getSsdTemperature - no SSD at position %d", index);
-        return false;
+        return reading;
     }
     // Each SSD is read at the path it was found at, whatever its position in the list.
     const std::string& devPath = m_ssdList[static_cast<size_t>(index)].m_devPath;
-    const int fd = SmartIo::openDevice(devPath);
-    if (fd < 0)
+    const std::unique_ptr<NvmeChannel> device = CurrentNvmeBackend().Open(devPath);
+    if (device == nullptr)
     {
         perror(devPath.c_str());
         Log(LOG_ERROR, "NvmeSsd::getSsdTemperature - Error while read %s file", devPath.c_str());
-        return false;
+        return reading;
     }
     uint8_t log[NvmeAdmin::kSmartLogSize];
-    const bool read = SmartIo::readSmartLog(fd, log, sizeof(log));
-    if (read)
-        kelvin = compositeKelvin(log);
-    close(fd);
-    return read;
+    reading.read = SmartIo::readSmartLog(*device, log, sizeof(log));
+    if (reading.read)
+        reading.kelvin = compositeKelvin(log);
+    return reading;
 }
