@@ -20,6 +20,9 @@ struct SsdReading
 {
     bool read = false;  // false: the SSD could not be asked
     int kelvin = 0;     // the SMART log's word; 0: the drive reports no temperature
+
+    // A temperature was read: the drive answered with one.
+    bool known() const { return read && kelvin != 0; }
 };
 
 // An SSD's temperature sensor: what it is, its limits (info.Description is the sensor's name) and

@@ -40,17 +40,20 @@ void AdditionalInfo::processFalcon(std::vector<PXT_NumericSensor>& sensors)
         // What an SSD does not give is left out of the instance, never published as 0 (a client
         // would see 38 degrees beyond a limit of 0).
         sensor.setInformation(ssds[i].info);
+        // Not read: the first request asks the drive again rather than serve that 0.
+        if (!ssds[i].reading.known())
+            sensor.forgetReading();
         sensors.push_back(sensor);
     }
 }
 
-void AdditionalInfo::updateReading(PXT_NumericSensor& sensor)
+bool AdditionalInfo::updateReading(PXT_NumericSensor& sensor)
 {
     LogQuick(LOG_DEBUG, "AdditionalInfo::UpdateReading (Sensor)");
     if (!sensor.needsReading())
     {
         Log(LOG_DEBUG, "SensorProvider::UpdateReading - No need to update sensor %s yet", sensor.getName());
-        return;
+        return true;
     }
     const std::vector<SsdDevice> ssds = m_nvmeSsd.getSsdList();
     for (size_t i = 0; i < ssds.size(); ++i)
@@ -61,8 +64,17 @@ void AdditionalInfo::updateReading(PXT_NumericSensor& sensor)
         const int position = static_cast<int>(i);
         if (NvmeSsd::sensorName(position) == sensor.getName())
         {
-            sensor.setCurrentReading(m_nvmeSsd.getSsdTemperature(position));
-            return;
+            // An SSD that does not answer, or answers without a temperature, has no reading: the
+            // request fails as for a chip sensor, and the next one asks the drive again.
+            const SsdReading reading = m_nvmeSsd.read(position);
+            if (!reading.known())
+            {
+                sensor.forgetReading();
+                return false;
+            }
+            sensor.setCurrentReading(NvmeSsd::publishedTemperature(reading));
+            return true;
         }
     }
+    return false;
 }

@@ -24,8 +24,9 @@ public:
     void initialise(std::vector<PXT_NumericSensor>& sensors);
     // Appends one temperature sensor per NVMe SSD.
     void processFalcon(std::vector<PXT_NumericSensor>& sensors);
-    // Refreshes the reading of a sensor that initialise appended.
-    void updateReading(PXT_NumericSensor& sensor);
+    // Refreshes the reading of a sensor that initialise appended, at most once per update
+    // interval; false when its SSD gave no temperature (or it is no SSD sensor of this list).
+    bool updateReading(PXT_NumericSensor& sensor);
 
     bool isInitialised() const { return m_bInitialised; }
     // Whether initialise switched the SSD sensors on (the Falcon, with NvmeReadings=1).

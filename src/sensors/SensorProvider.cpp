@@ -297,10 +297,13 @@ void SensorProvider::updateLog()
 
 void SensorProvider::refresh(PXT_NumericSensor& sensor)
 {
-    if (sensor.isAdditional())
-        m_additionalInfo.updateReading(sensor);
-    else
+    if (!sensor.isAdditional())
         updateReading(sensor);
+    else if (!m_additionalInfo.updateReading(sensor))
+    {
+        Log(LOG_ERROR, "SensorProvider::UpdateReading - failed to read sensor %s", sensor.getName());
+        throw Status(CMPI_RC_ERR_FAILED);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -139,6 +139,20 @@ TEST_F(NvmeSensorsTest, ReadingFollowsTheSsdOncePerInterval)
     EXPECT_EQ(Sint(reply.instances.back(), "CurrentReading"), 63);
 }
 
+// An SSD that does not give its temperature fails the request, as a chip sensor does: never 0 °C.
+TEST_F(NvmeSensorsTest, AnSsdWithoutItsTemperatureIsAFailureNotAReading)
+{
+    QelSim::Profile falcon = Shipped("falcon");
+    falcon.ssds.at(0).failure = QelSim::SsdProfile::Failure::Health;
+    Host& host = Start(falcon, kOn);
+    EXPECT_EQ(host.GetInstance(kNameSpace, kSensorClass, "SSD1 Temperature(00000001)").rc,
+              CMPI_RC_ERR_FAILED);
+    EXPECT_EQ(host.EnumerateInstances(kNameSpace, kSensorClass).rc, CMPI_RC_ERR_FAILED);
+    const Reply other = host.GetInstance(kNameSpace, kSensorClass, "SSD2 Temperature(00000002)");
+    ASSERT_TRUE(other.Ok());
+    EXPECT_EQ(Sint(other.instances.at(0), "CurrentReading"), 41);
+}
+
 TEST_F(NvmeSensorsTest, NoSsdSensorsUnlessSwitchedOnOnTheFalcon)
 {
     const size_t falconSensors = SensorCount(Shipped("falcon"));

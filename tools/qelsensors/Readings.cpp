@@ -40,7 +40,7 @@ std::optional<SsdReadings> ReadSsds()
         SensorView view;
         view.handle = static_cast<SENSOR_HANDLE>(readings.sensors.size());
         view.info = ssd.info;
-        if (!ssd.reading.read || ssd.reading.kelvin == 0)
+        if (!ssd.reading.known())
         {
             view.status = SS_HWMON_ERROR;
             readings.sensors.push_back(view);
