@@ -4,8 +4,8 @@ namespace QelTool
 {
 namespace
 {
-// The file's own layout; a reader refuses another. 2: the events as the decoder gives them.
-constexpr int kStateSchema = 2;
+// The file's own layout; a reader refuses another.
+constexpr int kStateSchema = 1;
 
 Json FailureJson(const std::optional<Failure>& failure)
 {
