@@ -378,25 +378,13 @@ void SELog::addVariablePart(const CEvLogRecord& record, SELogEvent& event)
     switch (type)
     {
     case kSingleBitEcc:
-        addSingleBitEccMemErrLogLine(record, event);
-        break;
     case kMultiBitEcc:
-        addMultiBitEccMemErrLogLine(record, event);
-        break;
     case kSoftwareNmi:
-        addSwNmiLogLine(record, event);
-        break;
     case kPciParity:
-        addPciParityErrLogLine(record, event);
-        break;
     case kPciSystem:
-        addPciSystemErrLogLine(record, event);
-        break;
     case kLogAreaResetCleared:
-        addLogAreaResetClearedLogLine(record, event);
-        break;
     case kSystemBoot:
-        addSystemBootedLogLine(record, event);
+        addOemEntryLogLine(record, event);
         break;
     case kPostError:
         addPostErrLogLine(record, event);
@@ -456,41 +444,6 @@ void SELog::addOemEntryLogLine(const CEvLogRecord& record, SELogEvent& event)
 {
     addOemFixedPart(record.OemEntry(kSimpleOemEntry), event);
     event.line += ":";
-}
-
-void SELog::addSingleBitEccMemErrLogLine(const CEvLogRecord& record, SELogEvent& event)
-{
-    addOemEntryLogLine(record, event);
-}
-
-void SELog::addMultiBitEccMemErrLogLine(const CEvLogRecord& record, SELogEvent& event)
-{
-    addOemEntryLogLine(record, event);
-}
-
-void SELog::addSwNmiLogLine(const CEvLogRecord& record, SELogEvent& event)
-{
-    addOemEntryLogLine(record, event);
-}
-
-void SELog::addPciParityErrLogLine(const CEvLogRecord& record, SELogEvent& event)
-{
-    addOemEntryLogLine(record, event);
-}
-
-void SELog::addPciSystemErrLogLine(const CEvLogRecord& record, SELogEvent& event)
-{
-    addOemEntryLogLine(record, event);
-}
-
-void SELog::addLogAreaResetClearedLogLine(const CEvLogRecord& record, SELogEvent& event)
-{
-    addOemEntryLogLine(record, event);
-}
-
-void SELog::addSystemBootedLogLine(const CEvLogRecord& record, SELogEvent& event)
-{
-    addOemEntryLogLine(record, event);
 }
 
 bool SELog::postErrorIsHDD(uint32_t dwPostWord1)

@@ -102,13 +102,6 @@ public:
     void addPostErrLogLine(const CEvLogRecord& record, SELogEvent& event);
     void addHardDiskInformationLogLine(const CEvLogRecord& record, SELogEvent& event);
     void addSystemLimitExceededMultiEventLogLine(const CEvLogRecord& record, SELogEvent& event);
-    void addSingleBitEccMemErrLogLine(const CEvLogRecord& record, SELogEvent& event);
-    void addMultiBitEccMemErrLogLine(const CEvLogRecord& record, SELogEvent& event);
-    void addSwNmiLogLine(const CEvLogRecord& record, SELogEvent& event);
-    void addPciParityErrLogLine(const CEvLogRecord& record, SELogEvent& event);
-    void addPciSystemErrLogLine(const CEvLogRecord& record, SELogEvent& event);
-    void addLogAreaResetClearedLogLine(const CEvLogRecord& record, SELogEvent& event);
-    void addSystemBootedLogLine(const CEvLogRecord& record, SELogEvent& event);
     static bool postErrorIsHDD(uint32_t dwPostWord1);
     static bool postErrorHasOemData(uint32_t dwPostWord1);
 
