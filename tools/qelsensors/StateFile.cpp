@@ -69,6 +69,7 @@ SensorView SensorOf(const Json& json)
     }
     return s;
 }
+
 // An event as the decoder gives it: its line, type, severity byte and time (year to second).
 Json EventJson(const SELogEvent& e)
 {
