@@ -1,12 +1,13 @@
-// Any text as decoded event-log lines and as the names of a chip and its sensor: the exposition
-// must stay what Prometheus parses. Every sample line is a family name, a label set whose values
-// end where their closing quote is (escapes honoured, no raw line feed), one blank and a value;
-// every family is announced once. Broken invariants abort.
+// Any text as the names of a chip and its sensor, and any records as the decoded event log: the
+// exposition must stay what Prometheus parses. Every sample line is a family name, a label set
+// whose values end where their closing quote is (escapes honoured, no raw line feed), one blank and
+// a value; every family is announced once. Broken invariants abort.
 //
-// Input: lines separated by '\n'; the first names the chip, the second the sensor, the rest are
-// event lines.
+// Input: the chip's name, '\n', the sensor's name, '\n', then the records of an event log area
+// (after a valid header), decoded with the built-in sample's descriptors.
 #include "FuzzSupport.h"
 #include "Metrics.h"
+#include "RawEvLog.h"
 
 #include <cctype>
 #include <cstdint>
@@ -77,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::vector<std::string> lines;
     std::string current;
-    for (size_t i = 0; i < size; ++i)
+    size_t i = 0;
+    for (; i < size && lines.size() < 2; ++i)
     {
         if (data[i] == '\n')
         {
@@ -87,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         else
             current += static_cast<char>(data[i]);
     }
-    lines.push_back(current);
+    if (lines.size() < 2)
+        lines.push_back(current);
 
     QelTool::MachineReadings machine;
     QelTool::ChipView chip;
@@ -102,12 +105,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     chip.sensors.push_back(sensor);
     machine.chips.push_back(chip);
     QelTool::EventLogReading log;
-    if (lines.size() > 2)
-        log.log.LogLines.assign(lines.begin() + 2, lines.end());
-    for (const std::string& line : log.log.LogLines)
+    std::vector<uint8_t> area(16, 0);
+    area[15] = 1;  // Log Header Type 1, revision 1
+    area.insert(area.end(), data + i, data + size);
+    CRawEvLog raw;
+    raw.Copy(area.data(), static_cast<uint32_t>(area.size()));
+    SELog decoder;
+    Check(decoder.initialise(nullptr, raw, SampleEventLogDescriptors()));
+    log.events = decoder.events();
+    for (const SELogEvent& decoded : log.events)
     {
-        const QelTool::SelEvent event = QelTool::ParseEventLine(line);
-        Check(line.compare(0, event.type.size(), event.type) == 0);
+        const QelTool::SelEvent event = QelTool::SelEventOf(decoded);
+        Check(decoded.line.compare(0, event.type.size() + 1, event.type + ":") == 0);
     }
 
     const std::string text = QelTool::MetricsText(machine, log, {lines[0], "", ""}, 0);

@@ -107,6 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(lines.size() <= (length > 16 ? (length - 16) / 18 : 0));
     for (const std::string& line : lines)
         Check(!line.empty() && line.find('\0') == std::string::npos);
+    // Beside each line, the event it was made from.
+    Check(log.events().size() == lines.size());
+    for (size_t i = 0; i < lines.size(); ++i)
+        Check(log.events()[i].line == lines[i]);
     raw.dump();
     return 0;
 }

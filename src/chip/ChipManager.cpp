@@ -46,8 +46,9 @@ SENSOR_STATUS CChipManager::Initialise()
         if (m_StartReport.reached > ChipStartReport::Step::Model && !m_EventLogContainer.m_bInit)
         {
             m_pTableSensors = std::make_unique<CTableSensors>(rawSMBios);
-            StartEventLog(m_pTableSensors.get());
+            StartEventLog(m_pTableSensors.get(), rawSMBios);
         }
+        m_StartReport.eventLog = m_EventLogContainer.m_Report;
         return status;
     }
 
@@ -56,17 +57,18 @@ SENSOR_STATUS CChipManager::Initialise()
     if (m_EventLogContainer.m_bInit)
         m_EventLogContainer.m_pChipManager = this;
     else
-        StartEventLog(this);
+        StartEventLog(this, rawSMBios);
     m_pTableSensors.reset();
+    m_StartReport.eventLog = m_EventLogContainer.m_Report;
 
     m_bInit = true;
     LogQuick(LOG_DEBUG, "CChipManager::Initialise - Initialised Ok");
     return SS_SUCCESS;
 }
 
-void CChipManager::StartEventLog(CSensorRecordSource* pSource)
+void CChipManager::StartEventLog(CSensorRecordSource* pSource, CRawSMBios& rawSMBios)
 {
-    const SENSOR_STATUS logStatus = m_EventLogContainer.Initialise(pSource);
+    const SENSOR_STATUS logStatus = m_EventLogContainer.Initialise(pSource, &rawSMBios);
     if (logStatus != SS_SUCCESS)
     {
         Log(LOG_ERROR, "CChipManager::Initialise - m_EventLogContainer.Initialise failed sscode=0x%08x",
@@ -221,7 +223,20 @@ SENSOR_STATUS CChipManager::ReadSensor(SENSOR_HANDLE handle, CSensorReading& rea
 SENSOR_STATUS CChipManager::GetSystemEventLog(CSystemEventLog& log)
 {
     assert(HasEventLog() && "CChipManager::GetSystemEventLog");
-    return m_EventLogContainer.GetSystemEventLog(log);
+    const SENSOR_STATUS status = m_EventLogContainer.GetSystemEventLog(log);
+    m_StartReport.eventLog = m_EventLogContainer.m_Report;
+    return status;
+}
+
+SENSOR_STATUS CChipManager::ReadEventLogWithoutChips(CSystemEventLog& log)
+{
+    CNoSensorRecords none;
+    EventLogContainer container;
+    const SENSOR_STATUS status = container.Initialise(&none);
+    if (status == SS_SUCCESS)
+        container.CopyEventLogInformation(log);
+    m_StartReport.eventLog = container.m_Report;
+    return status;
 }
 
 CSMBios_Sensor* CChipManager::GetRawSensorFromFirstChipDevice(uint16_t wHandle)

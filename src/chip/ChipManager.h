@@ -37,6 +37,9 @@ public:
     SENSOR_STATUS GetSensorInformation(SENSOR_HANDLE handle, CSensorInformation& info);
     SENSOR_STATUS ReadSensor(SENSOR_HANDLE handle, CSensorReading& reading);
     SENSOR_STATUS GetSystemEventLog(CSystemEventLog& log);
+    // The log read on its own, for a till whose log the manager does not keep (ChipStartReport.h);
+    // needs no initialisation.
+    SENSOR_STATUS ReadEventLogWithoutChips(CSystemEventLog& log);
     // The event log can be read: the manager is initialised, or its chips could not be started
     // on a recognised model and the log was started without them.
     bool HasEventLog() const;
@@ -50,15 +53,15 @@ public:
     CSMBiosMachineData m_MachineData;
     std::vector<CChipDevice*> m_vChipDevices;  // owned; the position is the handle's device index
     EventLogContainer m_EventLogContainer;
-    ChipStartReport m_StartReport;  // of the last Initialise
+    ChipStartReport m_StartReport;  // of the last Initialise and the latest event log reading
     // Names the probes of limit events while no device is started; null otherwise.
     std::unique_ptr<CTableSensors> m_pTableSensors;
 
 private:
     SENSOR_STATUS Start(CRawSMBios& rawSMBios);
-    // Starts the event log container with the given source of sensor records; a failure costs
-    // the event log only.
-    void StartEventLog(CSensorRecordSource* pSource);
+    // Starts the event log container with the given source of sensor records and the table the
+    // start-up read; a failure costs the event log only.
+    void StartEventLog(CSensorRecordSource* pSource, CRawSMBios& rawSMBios);
     // The device of a handle's upper half, or null.
     CChipDevice* DeviceFor(SENSOR_HANDLE handle) const;
     void DestroyDevices();

@@ -1,8 +1,11 @@
-// What the chip manager's start-up found and where it stopped: which Management Device each
-// device index is, and the factory's or the driver's verdict on each. For the library's own tools
-// (qelsensors explains a failed start from it); not part of the exported interface.
+// What the chip manager found on its last pass: where its start-up stopped, which Management
+// Device each device index is and the factory's or the driver's verdict on each, and how far the
+// latest reading of the event log got, with its events. For the library's own tools (qelsensors
+// explains a failed start or log from it, and counts the events); not part of the exported
+// interface.
 #pragma once
 
+#include "EventLogContainer.h"
 #include "PortBackend.h"
 #include "RawSMBios.h"
 #include "SMBiosChipData.h"
@@ -52,7 +55,23 @@ struct ChipStartReport
     std::vector<ChipDeviceStart> devices;
     // Where the SMBIOS table came from.
     SMBiosSource tableSource = SMBiosSource::None;
+    // The event log's latest reading: of the start-up, of the last GetSystemEventLog or of
+    // ReadEventLogWithoutChips, whichever came last.
+    EventLogReport eventLog;
 };
 
-// The report of the chip's last Initialise.
+// The report of the chip's last Initialise, and of its latest event log reading.
 const ChipStartReport& StartReportOf(const CChip& chip);
+
+// The event log read and decoded afresh where CChip::GetSystemEventLog has none: on a till the
+// library does not support, or when the log could not be read as the chips started. No sensor
+// record is at hand, so limit events name their probe by handle only. Fills the report's
+// eventLog.
+SENSOR_STATUS ReadEventLogWithoutChips(CChip& chip, CSystemEventLog& log);
+
+// The event log of an area copied elsewhere (a capture) from the given address, with the Type 15
+// structure and the sensors of the table under the system root, decoded as a started till's
+// would be; nothing is read of physical memory. A Type 15 structure that does not name this area
+// stops the reading at the Area step.
+SENSOR_STATUS DecodeEventLogArea(uint32_t address, const std::vector<uint8_t>& area, CSystemEventLog& log,
+                                 EventLogReport& report);

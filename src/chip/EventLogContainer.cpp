@@ -1,10 +1,12 @@
 #include "EventLogContainer.h"
 
+#include "ChipStartReport.h"
 #include "RawEvLog.h"
 #include "RawSMBios.h"
 #include "SELog.h"
 #include "SMBiosEventLogData.h"
 #include "SensorRecordSource.h"
+#include "SysRoot.h"
 #include "log.h"
 
 namespace
@@ -29,7 +31,7 @@ EventLogContainer::~EventLogContainer()
     LogQuick(LOG_DEBUG, "EventLog Destroyed");
 }
 
-SENSOR_STATUS EventLogContainer::Initialise(CSensorRecordSource* pChipManager)
+SENSOR_STATUS EventLogContainer::Initialise(CSensorRecordSource* pChipManager, CRawSMBios* pTable)
 {
     if (m_bInit)
     {
@@ -44,7 +46,7 @@ SENSOR_STATUS EventLogContainer::Initialise(CSensorRecordSource* pChipManager)
     m_pChipManager = pChipManager;
     // m_bInit is still clear: this first decoding names no probes through the chip manager,
     // which is itself still initialising.
-    if (!UpdateLog())
+    if (!UpdateLog(pTable))
         return SS_EVENT_LOG_ERROR;
     m_bInit = true;
     return SS_SUCCESS;
@@ -63,12 +65,17 @@ SENSOR_STATUS EventLogContainer::GetSystemEventLog(CSystemEventLog& log)
     return SS_SUCCESS;
 }
 
-bool EventLogContainer::UpdateLog()
+bool EventLogContainer::UpdateLog(CRawSMBios* pTable)
 {
-    return UpdateSMBiosLog() && UpdateSELog();
+    m_Report = EventLogReport();
+    if (pTable != nullptr)
+        return UpdateSMBiosLog(*pTable) && UpdateSELog();
+    // The BIOS may have moved or grown the log since the last request: read the table again.
+    CRawSMBios raw;
+    return UpdateSMBiosLog(raw) && UpdateSELog();
 }
 
-bool EventLogContainer::UpdateSMBiosLog()
+bool EventLogContainer::UpdateSMBiosLog(CRawSMBios& raw)
 {
     if (m_pSMBiosLog != nullptr)
     {
@@ -79,17 +86,18 @@ bool EventLogContainer::UpdateSMBiosLog()
     }
     LogQuick(LOG_DEBUG, "EventLogContainer::UpdateSMBiosLog - Getting new type 15 info");
 
-    // The BIOS may have moved or grown the log since the last request: read the table again.
-    CRawSMBios raw;
+    m_Report.reached = EventLogReport::Step::SMBiosTable;
     if (!raw.Initialise())
     {
         LogQuick(LOG_ERROR, "EventLogContainer::UpdateSMBiosLog - Cannot initialize RawBYtes");
         return false;
     }
+    m_Report.reached = EventLogReport::Step::Type15;
     CSMBiosEventLogData data;
     if (!data.Initialise(raw))
         return false;
     m_pSMBiosLog = new CSMBios_TYPE15(*data.m_pType15);
+    m_Report.type15 = *m_pSMBiosLog;
     return true;
 }
 
@@ -106,6 +114,7 @@ bool EventLogContainer::UpdateSELog()
         return false;
 
     CRawEvLog rawLog;
+    m_Report.reached = EventLogReport::Step::AccessMethod;
     if (m_pSMBiosLog->byAccessMethod != EVENT_LOG_ACCESS_PHYSICAL32)
     {
         Log(LOG_ERROR,
@@ -113,11 +122,27 @@ bool EventLogContainer::UpdateSELog()
             m_pSMBiosLog->byAccessMethod);
         return false;
     }
+    m_Report.reached = EventLogReport::Step::Area;
     if (!rawLog.Initialise(m_pSMBiosLog->AccessMethodAddress.PhysicalAddr32, m_pSMBiosLog->wLogAreaLength))
+    {
+        m_Report.areaDevice = QelSys::SysPath("/dev/mem");
+        m_Report.areaError = rawLog.m_iError;
         return false;
+    }
+    return DecodeArea(rawLog);
+}
+
+bool EventLogContainer::DecodeArea(CRawEvLog& rawLog)
+{
+    m_Report.reached = EventLogReport::Step::Header;
     // Kept even when its initialisation fails; CopyEventLogInformation checks it again.
+    delete m_pSELog;
     m_pSELog = new SELog;
-    return m_pSELog->initialise(this, rawLog, m_pSMBiosLog->Descriptors);
+    if (!m_pSELog->initialise(this, rawLog, m_pSMBiosLog->Descriptors))
+        return false;
+    m_Report.reached = EventLogReport::Step::Decoded;
+    m_Report.events = m_pSELog->events();
+    return true;
 }
 
 void EventLogContainer::CopyEventLogInformation(CSystemEventLog& log)
@@ -163,4 +188,34 @@ bool EventLogContainer::HasTokenChanged() const
     if (m_dwLastChangeToken == 0)
         Log(LOG_DEBUG, "EventLogContainer::HasTokenChanged - First Change from 0x00000000 => 0x%08x", token);
     return true;
+}
+
+SENSOR_STATUS DecodeEventLogArea(uint32_t address, const std::vector<uint8_t>& area, CSystemEventLog& log,
+                                 EventLogReport& report)
+{
+    using Step = EventLogReport::Step;
+    CRawSMBios raw;
+    EventLogContainer container;
+    EventLogReport& found = container.m_Report;
+    const CSMBios_TYPE15* t = container.UpdateSMBiosLog(raw) ? container.m_pSMBiosLog : nullptr;
+    if (t != nullptr)
+        found.reached = t->byAccessMethod == EVENT_LOG_ACCESS_PHYSICAL32 ? Step::Area : Step::AccessMethod;
+    bool decoded = false;
+    if (found.reached == Step::Area && t->AccessMethodAddress.PhysicalAddr32 == address &&
+        t->wLogAreaLength == area.size())
+    {
+        // The container as a started chip's leaves it, the sensors named from the table, with the
+        // copy taken from the area given instead of physical memory.
+        CTableSensors sensors(raw);
+        container.m_pChipManager = &sensors;
+        container.m_bInit = true;
+        CRawEvLog rawLog;
+        rawLog.Copy(area.data(), static_cast<uint32_t>(area.size()));
+        decoded = container.DecodeArea(rawLog);
+        if (decoded)
+            container.CopyEventLogInformation(log);
+        container.m_pChipManager = nullptr;
+    }
+    report = found;
+    return decoded ? SS_SUCCESS : SS_EVENT_LOG_ERROR;
 }

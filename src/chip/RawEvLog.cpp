@@ -43,7 +43,7 @@ uint8_t bcd2decimal(uint8_t byBcd)
     return static_cast<uint8_t>(high * 10 + low);
 }
 
-CRawEvLog::CRawEvLog() : m_Bytes(nullptr), m_dwLength(0)
+CRawEvLog::CRawEvLog() : m_Bytes(nullptr), m_dwLength(0), m_iError(0)
 {
     LogQuick(LOG_DEBUG, "CRawEvLog Constructed");
 }
@@ -64,7 +64,8 @@ void CRawEvLog::Clear()
 int32_t CRawEvLog::Initialise(uint64_t qwAddress, uint32_t dwLength)
 {
     Log(LOG_DEBUG, "CRawEvLog::Initialise(%p,%p)", AsPointer(qwAddress), AsPointer(dwLength));
-    if (GetBytesFromEvLog(qwAddress, dwLength) != 0)
+    m_iError = GetBytesFromEvLog(qwAddress, dwLength);
+    if (m_iError != 0)
         return false;
     LogQuick(LOG_TRACE, "CRawEvLog::Initialise - Map SMBIOS Success");
     return m_dwLength > 0;

@@ -20,6 +20,7 @@ public:
     void Clear();
 
     // Copies dwLength bytes from physical address qwAddress; true when at least one byte came.
+    // m_iError keeps what GetBytesFromEvLog answered.
     int32_t Initialise(uint64_t qwAddress, uint32_t dwLength);
 
     // 0, EPERM when not running as root (checked before anything is opened), the errno of a
@@ -42,4 +43,5 @@ public:
     // Readers use these directly; never modified once taken.
     uint8_t* m_Bytes;  // owned (new[]), or null
     uint32_t m_dwLength;
+    int32_t m_iError;  // of the last Initialise
 };

@@ -95,6 +95,37 @@ std::string Handle4(uint16_t value)
     return text;
 }
 
+// A BCD byte's number; nothing when a nibble is above 9.
+std::optional<uint8_t> BcdNumber(uint8_t value)
+{
+    if ((value >> 4) > 9 || (value & 0xF) > 9)
+        return std::nullopt;
+    return static_cast<uint8_t>((value >> 4) * 10 + (value & 0xF));
+}
+
+// The record's time stamp, when every field is a BCD number in its range.
+std::optional<SELogTime> TimeOf(const CEvLogRecord& record)
+{
+    const std::optional<uint8_t> year = BcdNumber(record.Byte(kRecordYear)),
+                                 month = BcdNumber(record.Byte(kRecordMonth)),
+                                 day = BcdNumber(record.Byte(kRecordDay)),
+                                 hour = BcdNumber(record.Byte(kRecordHour)),
+                                 minute = BcdNumber(record.Byte(kRecordMinute)),
+                                 second = BcdNumber(record.Byte(kRecordSecond));
+    if (!year || !month || !day || !hour || !minute || !second || *month < 1 || *month > 12 || *day < 1 ||
+        *day > 31 || *hour > 23 || *minute > 59 || *second > 59)
+        return std::nullopt;
+    SELogTime time;
+    // The century as the line prints it.
+    time.year = static_cast<uint16_t>((record.Byte(kRecordYear) < 0x50 ? 2000 : 1900) + *year);
+    time.month = *month;
+    time.day = *day;
+    time.hour = *hour;
+    time.minute = *minute;
+    time.second = *second;
+    return time;
+}
+
 const void* AddressOf(const uint8_t* pBase, uint64_t offset)
 {
     // Only printed: the position may lie past the area, where no pointer may be formed.
@@ -171,7 +202,9 @@ bool SELog::getLogLines(std::vector<std::string>& out)
         LogQuick(LOG_ERROR, "SELog::GetLogLines - not initialised");
         return false;
     }
-    out = m_vLogLines;
+    out.clear();
+    for (const SELogEvent& event : m_vEvents)
+        out.push_back(event.line);
     return true;
 }
 
@@ -243,11 +276,11 @@ bool SELog::initLogLines(CRawEvLog& rawLog)
 
         const CEvLogRecord record(area + offset, length);
         Log(LOG_DEBUG, "SELog::initLogLines - Event type 0x%02x - %s", type, getEventString(type).c_str());
-        std::string line;
-        addFixedPart(record, line);
-        addVariablePart(record, line);
-        Log(LOG_DEBUG, "SELog::initLogLines - %s", line.c_str());
-        m_vLogLines.push_back(line);
+        SELogEvent event;
+        addFixedPart(record, event);
+        addVariablePart(record, event);
+        Log(LOG_DEBUG, "SELog::initLogLines - %s", event.line.c_str());
+        m_vEvents.push_back(event);
 
         const uint64_t next = static_cast<uint64_t>(offset) + length;
         Log(LOG_TRACE, "SELog::initLogLines - PEV_LOG_RECORD_HDR -- LogLast=%p, record=%p",
@@ -303,9 +336,12 @@ bool SELog::isEventSupportedByDescriptors(uint8_t byEventType) const
     return false;
 }
 
-void SELog::addFixedPart(const CEvLogRecord& record, std::string& line)
+void SELog::addFixedPart(const CEvLogRecord& record, SELogEvent& event)
 {
     const uint8_t year = record.Byte(kRecordYear);
+    event.type = record.Type();
+    event.time = TimeOf(record);
+    std::string& line = event.line;
     line += getEventString(record.Type());
     line += ":";
     line += year < 0x50 ? "20" : "19";
@@ -318,8 +354,9 @@ void SELog::addFixedPart(const CEvLogRecord& record, std::string& line)
     line += ":";
 }
 
-void SELog::addVariablePart(const CEvLogRecord& record, std::string& line)
+void SELog::addVariablePart(const CEvLogRecord& record, SELogEvent& event)
 {
+    std::string& line = event.line;
     const uint8_t type = record.Type();
     if (!isEventSupportedByDescriptors(type))
     {
@@ -341,34 +378,22 @@ void SELog::addVariablePart(const CEvLogRecord& record, std::string& line)
     switch (type)
     {
     case kSingleBitEcc:
-        addSingleBitEccMemErrLogLine(record, line);
-        break;
     case kMultiBitEcc:
-        addMultiBitEccMemErrLogLine(record, line);
-        break;
     case kSoftwareNmi:
-        addSwNmiLogLine(record, line);
-        break;
     case kPciParity:
-        addPciParityErrLogLine(record, line);
-        break;
     case kPciSystem:
-        addPciSystemErrLogLine(record, line);
-        break;
     case kLogAreaResetCleared:
-        addLogAreaResetClearedLogLine(record, line);
-        break;
     case kSystemBoot:
-        addSystemBootedLogLine(record, line);
+        addOemEntryLogLine(record, event);
         break;
     case kPostError:
-        addPostErrLogLine(record, line);
+        addPostErrLogLine(record, event);
         break;
     case kSystemLimitExceeded:
-        addSystemLimitExceededMultiEventLogLine(record, line);
+        addSystemLimitExceededMultiEventLogLine(record, event);
         break;
     case kHardDiskInformation:
-        addHardDiskInformationLogLine(record, line);
+        addHardDiskInformationLogLine(record, event);
         break;
     case kEndOfLog:
     default:
@@ -398,8 +423,10 @@ bool SELog::checksumRecord(const CEvLogRecord& record)
     return false;
 }
 
-void SELog::addOemFixedPart(const OEM_LOG_ENTRY& entry, std::string& line)
+void SELog::addOemFixedPart(const OEM_LOG_ENTRY& entry, SELogEvent& event)
 {
+    event.severity = entry.bySeverity;
+    std::string& line = event.line;
     line += getOemSeverityString(entry.bySeverity);
     line += ":";
     std::string source;
@@ -413,45 +440,10 @@ void SELog::addOemFixedPart(const OEM_LOG_ENTRY& entry, std::string& line)
     line += ":";
 }
 
-void SELog::addOemEntryLogLine(const CEvLogRecord& record, std::string& line)
+void SELog::addOemEntryLogLine(const CEvLogRecord& record, SELogEvent& event)
 {
-    addOemFixedPart(record.OemEntry(kSimpleOemEntry), line);
-    line += ":";
-}
-
-void SELog::addSingleBitEccMemErrLogLine(const CEvLogRecord& record, std::string& line)
-{
-    addOemEntryLogLine(record, line);
-}
-
-void SELog::addMultiBitEccMemErrLogLine(const CEvLogRecord& record, std::string& line)
-{
-    addOemEntryLogLine(record, line);
-}
-
-void SELog::addSwNmiLogLine(const CEvLogRecord& record, std::string& line)
-{
-    addOemEntryLogLine(record, line);
-}
-
-void SELog::addPciParityErrLogLine(const CEvLogRecord& record, std::string& line)
-{
-    addOemEntryLogLine(record, line);
-}
-
-void SELog::addPciSystemErrLogLine(const CEvLogRecord& record, std::string& line)
-{
-    addOemEntryLogLine(record, line);
-}
-
-void SELog::addLogAreaResetClearedLogLine(const CEvLogRecord& record, std::string& line)
-{
-    addOemEntryLogLine(record, line);
-}
-
-void SELog::addSystemBootedLogLine(const CEvLogRecord& record, std::string& line)
-{
-    addOemEntryLogLine(record, line);
+    addOemFixedPart(record.OemEntry(kSimpleOemEntry), event);
+    event.line += ":";
 }
 
 bool SELog::postErrorIsHDD(uint32_t dwPostWord1)
@@ -467,8 +459,9 @@ bool SELog::postErrorHasOemData(uint32_t dwPostWord1)
 // The per-type length checks use the record's length without the "record read" flag: with the
 // flag counted, a record once read would pass for 128 bytes longer than it is, and its fields
 // would be taken from the records after it.
-void SELog::addPostErrLogLine(const CEvLogRecord& record, std::string& line)
+void SELog::addPostErrLogLine(const CEvLogRecord& record, SELogEvent& event)
 {
+    std::string& line = event.line;
     const int length = static_cast<int>(record.Length());
     if (record.Length() < kPostMinimum)
     {
@@ -479,7 +472,7 @@ void SELog::addPostErrLogLine(const CEvLogRecord& record, std::string& line)
         return;
     }
     const uint32_t word1 = record.DWord(kFirstWord);
-    addOemFixedPart(record.OemEntry(kOemEntry), line);
+    addOemFixedPart(record.OemEntry(kOemEntry), event);
     line += getPostBitmapString(word1, record.DWord(kSecondWord));
     line += ":";
     if (!postErrorHasOemData(word1))
@@ -500,8 +493,9 @@ void SELog::addPostErrLogLine(const CEvLogRecord& record, std::string& line)
     line += record.Text(kOemData, kSerialNumberLength);
 }
 
-void SELog::addHardDiskInformationLogLine(const CEvLogRecord& record, std::string& line)
+void SELog::addHardDiskInformationLogLine(const CEvLogRecord& record, SELogEvent& event)
 {
+    std::string& line = event.line;
     const int length = static_cast<int>(record.Length());
     if (record.Length() < kDiskMinimum)
     {
@@ -512,7 +506,7 @@ void SELog::addHardDiskInformationLogLine(const CEvLogRecord& record, std::strin
         line += "::";
         return;
     }
-    addOemFixedPart(record.OemEntry(kOemEntry), line);
+    addOemFixedPart(record.OemEntry(kOemEntry), event);
     line += getDiskInformationString(record.DWord(kFirstWord), record.DWord(kSecondWord));
     line += ":";
     if (record.Length() >= kDiskMaximum)
@@ -529,8 +523,9 @@ void SELog::addHardDiskInformationLogLine(const CEvLogRecord& record, std::strin
     line += record.Text(kOemData, room < kDiskTextLength ? room : kDiskTextLength);
 }
 
-void SELog::addSystemLimitExceededMultiEventLogLine(const CEvLogRecord& record, std::string& line)
+void SELog::addSystemLimitExceededMultiEventLogLine(const CEvLogRecord& record, SELogEvent& event)
 {
+    std::string& line = event.line;
     const int length = static_cast<int>(record.Length());
     if (record.Length() < kLimitMinimum)
     {
@@ -542,7 +537,7 @@ void SELog::addSystemLimitExceededMultiEventLogLine(const CEvLogRecord& record, 
         return;
     }
     const OEM_LOG_ENTRY entry = record.OemEntry(kOemEntry);
-    addOemFixedPart(entry, line);
+    addOemFixedPart(entry, event);
 
     const uint16_t handle = static_cast<uint16_t>(record.DWord(kFirstWord) & 0xFFFF);
     const CSMBios_Sensor* pSensor = m_pEventLogContainer != nullptr

@@ -5,6 +5,7 @@
 #include "SMBiosEventLogData.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,28 @@ struct OEM_LOG_ENTRY
 {
     uint8_t bySeverity = 0;     // 'I', 'W' or 'E'
     uint8_t abySource[8] = {};  // ASCII, zero-padded
+};
+
+// The time an event record gives, its BCD fields as numbers: the year in full (20xx below 0x50,
+// 19xx otherwise, as the lines print it), month 1-12, day 1-31, hour 0-23, minute and second 0-59.
+struct SELogTime
+{
+    uint16_t year = 0;
+    uint8_t month = 0;
+    uint8_t day = 0;
+    uint8_t hour = 0;
+    uint8_t minute = 0;
+    uint8_t second = 0;
+};
+
+// One decoded event: its line, and beside it the fields of the record the line was made from, so
+// that no reader takes the line apart again.
+struct SELogEvent
+{
+    uint8_t type = 0;                 // the record's event type
+    std::optional<uint8_t> severity;  // the OEM entry's severity byte, where the line shows one
+    std::optional<SELogTime> time;    // unset: a field is no BCD number, or out of its range
+    std::string line;
 };
 
 // One event record of the area. The walk hands over only records that lie wholly inside the
@@ -57,6 +80,8 @@ public:
                     const EventLogDescriptors& descriptors);
     // Replaces out by the decoded lines; false (out untouched) before a successful initialise.
     bool getLogLines(std::vector<std::string>& out);
+    // The decoded events, one per line in the same order; empty before a successful initialise.
+    const std::vector<SELogEvent>& events() const { return m_vEvents; }
 
     // Initialises from the built-in sample log and its descriptor list instead of a log area.
     bool mock__Initialise(EventLogContainer* pEventLogContainer);
@@ -66,23 +91,17 @@ public:
     bool initLogLines(CRawEvLog& rawLog);
 
     static std::string getEventString(uint8_t byEventType);
-    void addFixedPart(const CEvLogRecord& record, std::string& line);
-    void addVariablePart(const CEvLogRecord& record, std::string& line);
+    // Each adds its part to event.line, and to event what that part shows.
+    void addFixedPart(const CEvLogRecord& record, SELogEvent& event);
+    void addVariablePart(const CEvLogRecord& record, SELogEvent& event);
     bool checksumRecord(const CEvLogRecord& record);
     static bool isEventSupportedBySoftware(uint8_t byEventType);
     bool isEventSupportedByDescriptors(uint8_t byEventType) const;
 
-    void addOemFixedPart(const OEM_LOG_ENTRY& entry, std::string& line);
-    void addPostErrLogLine(const CEvLogRecord& record, std::string& line);
-    void addHardDiskInformationLogLine(const CEvLogRecord& record, std::string& line);
-    void addSystemLimitExceededMultiEventLogLine(const CEvLogRecord& record, std::string& line);
-    void addSingleBitEccMemErrLogLine(const CEvLogRecord& record, std::string& line);
-    void addMultiBitEccMemErrLogLine(const CEvLogRecord& record, std::string& line);
-    void addSwNmiLogLine(const CEvLogRecord& record, std::string& line);
-    void addPciParityErrLogLine(const CEvLogRecord& record, std::string& line);
-    void addPciSystemErrLogLine(const CEvLogRecord& record, std::string& line);
-    void addLogAreaResetClearedLogLine(const CEvLogRecord& record, std::string& line);
-    void addSystemBootedLogLine(const CEvLogRecord& record, std::string& line);
+    void addOemFixedPart(const OEM_LOG_ENTRY& entry, SELogEvent& event);
+    void addPostErrLogLine(const CEvLogRecord& record, SELogEvent& event);
+    void addHardDiskInformationLogLine(const CEvLogRecord& record, SELogEvent& event);
+    void addSystemLimitExceededMultiEventLogLine(const CEvLogRecord& record, SELogEvent& event);
     static bool postErrorIsHDD(uint32_t dwPostWord1);
     static bool postErrorHasOemData(uint32_t dwPostWord1);
 
@@ -97,14 +116,14 @@ public:
     bool m_bInit = false;
     EventLogContainer* m_pEventLogContainer = nullptr;  // not owned
     EventLogDescriptors m_vDescriptors;
-    std::vector<std::string> m_vLogLines;
+    std::vector<SELogEvent> m_vEvents;
     uint8_t m_byMultipleEventTimeWindow = 0;  // BCD, as stored
     uint8_t m_byMultipleEventCountIncrement = 0;
     uint8_t m_byHeaderRevision = 0;
 
 private:
     // The seven OEM-entry types share one form: the entry at offset 8, then ":".
-    void addOemEntryLogLine(const CEvLogRecord& record, std::string& line);
+    void addOemEntryLogLine(const CEvLogRecord& record, SELogEvent& event);
 };
 
 // The built-in sample log (358 bytes) and its fixed descriptor list.

@@ -19,6 +19,13 @@ public:
     virtual CSMBios_Sensor* GetRawSensorFromFirstChipDevice(uint16_t wHandle) = 0;
 };
 
+// No sensor records at all: limit events name their probe by handle only.
+class CNoSensorRecords : public CSensorRecordSource
+{
+public:
+    CSMBios_Sensor* GetRawSensorFromFirstChipDevice(uint16_t) override { return nullptr; }
+};
+
 // The sensors of the first Management Device as the chip manager's device 0 holds them once
 // started, taken from the table alone: limit events name their sensor as on a started till when
 // the chips cannot be started, or from a dump without a chip.

@@ -80,3 +80,8 @@ const ChipStartReport& StartReportOf(const CChip& chip)
 {
     return chip.m_pChipManager->m_StartReport;
 }
+
+SENSOR_STATUS ReadEventLogWithoutChips(CChip& chip, CSystemEventLog& log)
+{
+    return chip.m_pChipManager->ReadEventLogWithoutChips(log);
+}

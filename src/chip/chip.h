@@ -32,8 +32,10 @@ public:
     SENSOR_STATUS GetSystemEventLog(CSystemEventLog& log);
 
 private:
-    // What the last Initialise found, for the library's own tools (ChipStartReport.h).
+    // What the last Initialise and the event log's latest reading found, and the event log where
+    // GetSystemEventLog has none, for the library's own tools (ChipStartReport.h).
     friend const ChipStartReport& StartReportOf(const CChip& chip);
+    friend SENSOR_STATUS ReadEventLogWithoutChips(CChip& chip, CSystemEventLog& log);
 
     bool m_bInit;
     CChipManager* m_pChipManager;

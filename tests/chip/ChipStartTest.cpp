@@ -218,11 +218,16 @@ TEST_F(ChipStart, AnUnreadableLogLeavesTheSensorsWorking)
         EXPECT_EQ(chip.GetSensorInformation(h, info), SS_SUCCESS);
         EXPECT_EQ(chip.ReadSensor(h, reading), SS_SUCCESS);
     }
-    // The container never came up: the log answers "not initialised", and stays untouched.
+    // The container never came up: the log answers "not initialised", and stays untouched; the
+    // report keeps where the start-up's reading stopped.
     CSystemEventLog log;
     log.LogLines = {"kept"};
     EXPECT_EQ(chip.GetSystemEventLog(log), SS_NOT_INITIALISED);
     EXPECT_EQ(log.LogLines, std::vector<std::string>{"kept"});
+    const EventLogReport& report = StartReportOf(chip).eventLog;
+    EXPECT_EQ(report.reached, EventLogReport::Step::Area);
+    ASSERT_TRUE(report.type15.has_value());
+    EXPECT_EQ(report.type15->AccessMethodAddress.PhysicalAddr32, 0x7FFF0000u);
 }
 
 TEST_F(ChipStart, HandlesThatNameNoSensorAreInvalidAndTouchNoChip)
@@ -256,6 +261,8 @@ TEST_F(ChipStart, ASecondInitialiseReadsNeitherSmbiosNorTheChip)
     CChip chip;
     ASSERT_EQ(Initialise(chip), SS_SUCCESS);
     const long tables = CountMessages(machine, "CRawSMBios Constructed");
+    // One table for the whole start-up: the event log's first decoding takes the same copy.
+    EXPECT_EQ(tables, 1);
     const uint64_t mark = machine.Bus().Mark();
     ASSERT_GT(mark, 0u);
 

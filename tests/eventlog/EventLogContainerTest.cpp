@@ -150,38 +150,51 @@ TEST_F(EventLogContainerTest, AnUnreadableLogIsAnEventLogErrorAndLeavesTheRecord
     MachineImage noSmbios = Machine();
     noSmbios.Entry().place = EntryPointPlace::None;
 
-    const std::pair<MachineImage*, const char*> cases[] = {
-        {&noType15, "CSMBiosEventLogData::Initialise - No Type 15 event logs found"},
+    using Step = EventLogReport::Step;
+    const struct
+    {
+        MachineImage* image;
+        const char* message;
+        Step reached;  // what the report says failed
+    } cases[] = {
+        {&noType15, "CSMBiosEventLogData::Initialise - No Type 15 event logs found", Step::Type15},
         {&indexed,
-         "EventLogContainer::UpdateSELog - Incorrect AccessMethod 0 - Only MMapPhysical32 supported"},
-        {&outside, "CRawEvLog::GetBytesFromEvLog - mmap evlog failed, errno=0x00000006"},
-        {&revision2, "SELog::InitLogHeader - Unknown Log Header Revision 2"},
-        {&noSmbios, "EventLogContainer::UpdateSMBiosLog - Cannot initialize RawBYtes"},
+         "EventLogContainer::UpdateSELog - Incorrect AccessMethod 0 - Only MMapPhysical32 supported",
+         Step::AccessMethod},
+        {&outside, "CRawEvLog::GetBytesFromEvLog - mmap evlog failed, errno=0x00000006", Step::Area},
+        {&revision2, "SELog::InitLogHeader - Unknown Log Header Revision 2", Step::Header},
+        {&noSmbios, "EventLogContainer::UpdateSMBiosLog - Cannot initialize RawBYtes", Step::SMBiosTable},
     };
     MachineImage good = Machine();
     AddEventLog(good, 0x40, kArea, Area(), Fields());
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(c.second);
-        root.Install(*c.first);
+        SCOPED_TRACE(c.message);
+        root.Install(*c.image);
         EventLogContainer container;
         EXPECT_EQ(Initialise(container), SS_EVENT_LOG_ERROR);
         EXPECT_FALSE(container.m_bInit);
-        EXPECT_THAT(root.LogMessages(), Contains(c.second));
+        EXPECT_THAT(root.LogMessages(), Contains(c.message));
+        EXPECT_EQ(container.m_Report.reached, c.reached);
+        EXPECT_EQ(container.m_Report.type15.has_value(), c.reached > Step::Type15);
+        EXPECT_TRUE(container.m_Report.events.empty());
 
         // After a good start a failed refresh changes nothing, and the next one tries afresh.
         root.Install(good);
         ASSERT_EQ(Initialise(container), SS_SUCCESS);
-        root.Install(*c.first);
+        root.Install(*c.image);
         CSystemEventLog log;
         log.LogLines = {"kept"};
         EXPECT_EQ(Get(container, log), SS_EVENT_LOG_ERROR);
         EXPECT_TRUE(container.m_bInit);
         EXPECT_THAT(log.LogLines, ElementsAre("kept"));
         EXPECT_FALSE(log.LogValid);
+        EXPECT_EQ(container.m_Report.reached, c.reached);
         root.Install(good);
         EXPECT_EQ(Get(container, log), SS_SUCCESS);
         EXPECT_EQ(log.LogLines.size(), 3u);
+        EXPECT_EQ(container.m_Report.reached, Step::Decoded);
+        EXPECT_EQ(container.m_Report.events.size(), 2u);
     }
 }
 

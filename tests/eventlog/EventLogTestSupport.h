@@ -34,7 +34,8 @@ struct Decoded
 {
     bool ok = false;
     std::vector<std::string> lines;
-    std::vector<std::string> out;  // what the decoder printed on standard output
+    std::vector<SELogEvent> events;  // beside each line
+    std::vector<std::string> out;    // what the decoder printed on standard output
 };
 
 // Decodes the bytes (held in a block of exactly their size) with the given descriptors; the
@@ -48,6 +49,7 @@ inline Decoded Decode(const std::vector<uint8_t>& area, const EventLogDescriptor
     SELog log;
     d.out = LibraryDebugLines(CaptureStdout([&] { d.ok = log.initialise(pContainer, raw, descriptors); }));
     log.getLogLines(d.lines);
+    d.events = log.events();
     return d;
 }
 

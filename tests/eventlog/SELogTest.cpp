@@ -176,6 +176,56 @@ TEST_F(SELogTest, UndeclaredAndUndecodedTypesStillGiveALine)
     EXPECT_THAT(Log(), Contains("Event type 0x04 - Bus time-out -  not supported by this software"));
 }
 
+// Beside each line the decoder keeps what its fields were made from: the type, the OEM entry's
+// severity byte where the line shows one, and the time when every field is a BCD number in range.
+TEST_F(SELogTest, EachEventKeepsTheTypeSeverityAndTimeOfItsLine)
+{
+    EventTime letters = kTime;
+    letters.month = 0x1a;
+    EventTime month13 = kTime;
+    month13.month = 0x13;
+    EventRecord shortLimit = LimitRecord(kTime, 0x31, 1, kSource, 1);
+    shortLimit.length = 28;
+    const QelTest::Decoded d = Decode(AreaOf({
+        OemRecord(0x17, Bcd(49, 1, 2, 3, 4, 5), {'W', "MEM"}),
+        OemRecord(0x17, Bcd(50, 12, 31, 23, 59, 59), {0x07, "HWMON"}),
+        OemRecord(0x17, letters, kSource),
+        OemRecord(0x17, month13, kSource),
+        shortLimit,
+        OemRecord(0x20, kTime, kSource),
+    }));
+    ASSERT_EQ(d.events.size(), d.lines.size());
+    for (size_t i = 0; i < d.lines.size(); ++i)
+        EXPECT_EQ(d.events[i].line, d.lines[i]);
+    const auto time = [](const SELogEvent& e)
+    {
+        if (!e.time)
+            return std::string("none");
+        char text[32];
+        snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u", e.time->year, e.time->month,
+                 e.time->day, e.time->hour, e.time->minute, e.time->second);
+        return std::string(text);
+    };
+    EXPECT_EQ(d.events[0].type, 0x17);
+    EXPECT_EQ(d.events[0].severity, std::optional<uint8_t>('W'));
+    EXPECT_EQ(time(d.events[0]), "2049-01-02 03:04:05");
+    EXPECT_EQ(d.events[1].severity, std::optional<uint8_t>(0x07));
+    EXPECT_EQ(time(d.events[1]), "1950-12-31 23:59:59");
+    // BCD bytes that are no date: the line shows them, the event has no time.
+    EXPECT_EQ(d.lines[2], "System boot:2019-1a-15:10.22.05:Information:SRCNAME1::");
+    EXPECT_EQ(time(d.events[2]), "none");
+    EXPECT_EQ(d.lines[3], "System boot:2019-13-15:10.22.05:Information:SRCNAME1::");
+    EXPECT_EQ(time(d.events[3]), "none");
+    // No OEM entry in the line: no severity.
+    EXPECT_EQ(d.lines[4], "System Limit Exceeded" + kFixed + "::");
+    EXPECT_EQ(d.events[4].type, 0x10);
+    EXPECT_EQ(d.events[4].severity, std::nullopt);
+    EXPECT_EQ(time(d.events[4]), "2019-03-15 10:22:05");
+    EXPECT_EQ(d.lines[5], "Unknown(0x20)" + kFixed + "Bad Event Descriptor:");
+    EXPECT_EQ(d.events[5].type, 0x20);
+    EXPECT_EQ(d.events[5].severity, std::nullopt);
+}
+
 TEST_F(SELogTest, ChecksumFailuresArePrintedAndTheRecordDecodedAnyway)
 {
     struct Case

@@ -86,10 +86,22 @@ std::string Series(const std::string& family, const std::string& chip, const std
     return family + "{chip=\"" + chip + "\",sensor=\"" + sensor + "\",handle=\"" + handle + "\"}";
 }
 
-QelTool::EventLogReading Log(std::vector<std::string> lines)
+// An event as the decoder gives it; no time when year is 0.
+SELogEvent Event(uint8_t type, std::optional<uint8_t> severity, uint16_t year = 0, uint8_t month = 1,
+                 uint8_t day = 1, uint8_t hour = 0, uint8_t minute = 0, uint8_t second = 0)
+{
+    SELogEvent event;
+    event.type = type;
+    event.severity = severity;
+    if (year != 0)
+        event.time = SELogTime{year, month, day, hour, minute, second};
+    return event;
+}
+
+QelTool::EventLogReading Log(std::vector<SELogEvent> events)
 {
     QelTool::EventLogReading log;
-    log.log.LogLines = std::move(lines);
+    log.events = std::move(events);
     return log;
 }
 }  // namespace
@@ -150,7 +162,7 @@ TEST(MetricsFormat, AMachineOrLogThatCouldNotBeReadIsSaidSoAndNothingElse)
 {
     QelTool::MachineReadings machine;
     machine.failure = QelTool::Failure{"cannot open /dev/port", std::nullopt};
-    QelTool::EventLogReading log = Log({"System boot:2022-03-01:08.00.12:Information:BIOS::"});
+    QelTool::EventLogReading log = Log({Event(0x17, 'I', 2022, 3, 1, 8, 0, 12)});
     log.failure = QelTool::Failure{"reading the event log area needs root", std::nullopt};
     const auto samples = Samples(QelTool::MetricsText(machine, log, {"", "", "9.9.9"}, 0.5));
     const std::map<std::string, std::string> expected = {
@@ -215,46 +227,39 @@ TEST(MetricsFormat, LabelValuesFromFirmwareAreEscaped)
     Samples(text);
 }
 
-TEST(MetricsFormat, EventLinesCountByTypeAndSeverityWithTheirNewestTime)
+TEST(MetricsFormat, EventsCountByTypeAndSeverityWithTheirNewestTime)
 {
     struct Case
     {
-        const char* line;
+        SELogEvent event;
         const char* type;
         const char* severity;
         int64_t time;  // -1: none
     } const cases[] = {
-        {"System boot:2022-03-01:08.00.12:Information:BIOS::", "System boot", "information", 1646121612},
-        {"POST Error:2022-03-01:08.00.15:Warning:POST:CMOS Battery Failure; CMOS Time Not Set::",
-         "POST Error", "warning", 1646121615},
-        {"Software NMI:2022-04-12:23.59.59:Error:NMI::", "Software NMI", "error", 1649807999},
-        {"System Limit Exceeded:1999-12-31:23.59.59:Unknown(0x07):HWMON:x", "System Limit Exceeded",
-         "unknown", 946684799},
-        {"Bus time-out:2022-05-02:10.00.00:Bad Event Descriptor:", "Bus time-out", "none", 1651485600},
-        {"Unknown(0x42):2022-05-02:10.00.00:Unsupported Event Type:", "Unknown(0x42)", "none", 1651485600},
-        // BCD bytes that are no date: counted, without a time.
-        {"System boot:2022-1a-01:08.00.12:Information:BIOS::", "System boot", "information", -1},
-        {"System boot:2022-13-01:08.00.12:Information:BIOS::", "System boot", "information", -1},
-        {"System Limit Exceeded:2022-06-14:", "System Limit Exceeded", "none", -1},
-        {"no colon at all", "no colon at all", "none", -1},
-        {"", "", "none", -1},
+        {Event(0x17, 'I', 2022, 3, 1, 8, 0, 12), "System boot", "information", 1646121612},
+        {Event(0x08, 'W', 2022, 3, 1, 8, 0, 15), "POST Error", "warning", 1646121615},
+        {Event(0x06, 'E', 2022, 4, 12, 23, 59, 59), "Software NMI", "error", 1649807999},
+        {Event(0x10, 0x07, 1999, 12, 31, 23, 59, 59), "System Limit Exceeded", "unknown", 946684799},
+        {Event(0x04, std::nullopt, 2022, 5, 2, 10, 0, 0), "Bus time-out", "none", 1651485600},
+        {Event(0x42, std::nullopt, 2022, 5, 2, 10, 0, 0), "Unknown(0x42)", "none", 1651485600},
+        // Counted without a time where the record gives none.
+        {Event(0x17, 'I'), "System boot", "information", -1},
+        {Event(0x10, std::nullopt), "System Limit Exceeded", "none", -1},
     };
     for (const Case& c : cases)
     {
-        SCOPED_TRACE(c.line);
-        const QelTool::SelEvent event = QelTool::ParseEventLine(c.line);
+        SCOPED_TRACE(c.type);
+        const QelTool::SelEvent event = QelTool::SelEventOf(c.event);
         EXPECT_EQ(event.type, c.type);
         EXPECT_EQ(event.severity, c.severity);
         EXPECT_EQ(event.time.value_or(-1), c.time);
     }
 
-    const auto samples =
-        Samples(QelTool::MetricsText({},
-                                     Log({"System boot:2022-03-09:07.58.51:Information:BIOS::",
-                                          "System boot:2022-03-01:08.00.12:Information:BIOS::",
-                                          "System boot:2022-1a-01:08.00.12:Information:BIOS::",
-                                          "Software NMI:2022-04-12:23.59.59:Error:NMI::"}),
-                                     {}, 0));
+    const auto samples = Samples(QelTool::MetricsText(
+        {},
+        Log({Event(0x17, 'I', 2022, 3, 9, 7, 58, 51), Event(0x17, 'I', 2022, 3, 1, 8, 0, 12),
+             Event(0x17, 'I'), Event(0x06, 'E', 2022, 4, 12, 23, 59, 59)}),
+        {}, 0));
     EXPECT_EQ(At(samples, "qel_sel_events_total{type=\"System boot\",severity=\"information\"}"), "3");
     EXPECT_EQ(At(samples, "qel_sel_events_total{type=\"Software NMI\",severity=\"error\"}"), "1");
     // The newest, not the last listed.

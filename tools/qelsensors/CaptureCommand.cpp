@@ -427,7 +427,6 @@ int RunCapture(Context& context, const std::vector<std::string>& args)
     {
         RecordingBackend recording;
         readings = ReadMachine(chip);
-        ReadEventLog(chip, readings.started);
         trace = recording.Trace();
     }
     if (readings.started)

@@ -348,23 +348,23 @@ CheckResult CheckEventLog(const EventLogReading& eventLog, int64_t now, int64_t 
     if (eventLog.failure)
         return UnknownResult("cannot read the BIOS event log: " + eventLog.failure->message);
     std::vector<std::string> errors, warnings;
-    for (const std::string& line : eventLog.log.LogLines)
+    for (const SELogEvent& decoded : eventLog.events)
     {
-        const SelEvent event = ParseEventLine(line);
+        const SelEvent event = SelEventOf(decoded);
         // An event without a readable time cannot be placed after --since; it is left out.
         if (!event.time || *event.time < now - since)
             continue;
         if (event.severity == "error")
-            errors.push_back(line);
+            errors.push_back(decoded.line);
         else if (event.severity == "warning")
-            warnings.push_back(line);
+            warnings.push_back(decoded.line);
     }
     const PluginState state = !errors.empty() ? PluginState::Critical
                                               : (!warnings.empty() ? PluginState::Warning : PluginState::Ok);
     std::string text;
     if (state == PluginState::Ok)
         text = "no error or warning event in the BIOS event log in the last " + sinceText + " (" +
-               Plural(eventLog.log.LogLines.size(), "event", "events") + " in all)";
+               Plural(eventLog.events.size(), "event", "events") + " in all)";
     else
     {
         if (!errors.empty())

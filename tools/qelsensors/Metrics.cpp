@@ -2,7 +2,6 @@
 // samples together; label values escaped; values as decimal text.
 #include "Metrics.h"
 
-#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -145,63 +144,6 @@ void AddSensor(Exposition& out, const std::string& chip, const SensorView& senso
     }
 }
 
-const char* SeverityOf(const std::string& field)
-{
-    static const struct
-    {
-        const char* word;
-        const char* label;
-    } kSeverities[] = {{"Information", "information"}, {"Warning", "warning"}, {"Error", "error"}};
-    for (const auto& s : kSeverities)
-        if (field == s.word)
-            return s.label;
-    return field.rfind("Unknown(", 0) == 0 ? "unknown" : "none";
-}
-
-// Two decimal digits at text[at]; -1 when they are not (a BCD byte of the log that is no date).
-int TwoDigits(const std::string& text, size_t at)
-{
-    if (at + 2 > text.size() || !isdigit(static_cast<unsigned char>(text[at])) ||
-        !isdigit(static_cast<unsigned char>(text[at + 1])))
-        return -1;
-    return (text[at] - '0') * 10 + (text[at + 1] - '0');
-}
-
-// The fixed part of an event line after its type: each field is two hexadecimal digits of a BCD
-// byte, so the punctuation stands where it stands even when a byte is no decimal.
-constexpr char kTimeShape[] = "dddd-dd-dd:dd.dd.dd:";
-constexpr size_t kTimeLength = sizeof(kTimeShape) - 1;
-
-bool HasTimeShape(const std::string& text, size_t at)
-{
-    if (at + kTimeLength > text.size())
-        return false;
-    for (size_t i = 0; i < kTimeLength; ++i)
-        if (kTimeShape[i] != 'd' && text[at + i] != kTimeShape[i])
-            return false;
-    return true;
-}
-
-// "YYYY-MM-DD:HH.MM.SS" at text[at] (of the shape above), as seconds since the epoch.
-std::optional<int64_t> TimeAt(const std::string& text, size_t at)
-{
-    const int century = TwoDigits(text, at), year = TwoDigits(text, at + 2), month = TwoDigits(text, at + 5),
-              day = TwoDigits(text, at + 8), hour = TwoDigits(text, at + 11),
-              minute = TwoDigits(text, at + 14), second = TwoDigits(text, at + 17);
-    if (century < 0 || year < 0 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 ||
-        minute < 0 || minute > 59 || second < 0 || second > 59)
-        return std::nullopt;
-    struct tm t;
-    memset(&t, 0, sizeof(t));
-    t.tm_year = century * 100 + year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return static_cast<int64_t>(timegm(&t));
-}
-
 void AddEventLog(Exposition& out, const EventLogReading& eventLog)
 {
     out.Add("qel_sel_up", kGauge, "1 when the BIOS system event log was read, 0 when it could not be", {},
@@ -214,9 +156,9 @@ void AddEventLog(Exposition& out, const EventLogReading& eventLog)
         std::optional<int64_t> newest;
     };
     std::map<std::pair<std::string, std::string>, Tally> tallies;  // by type, then severity
-    for (const std::string& line : eventLog.log.LogLines)
+    for (const SELogEvent& decoded : eventLog.events)
     {
-        const SelEvent event = ParseEventLine(line);
+        const SelEvent event = SelEventOf(decoded);
         Tally& tally = tallies[{event.type, event.severity}];
         ++tally.events;
         if (event.time && (!tally.newest || *event.time > *tally.newest))
@@ -252,20 +194,32 @@ std::string EscapeLabelValue(const std::string& value)
     return escaped;
 }
 
-SelEvent ParseEventLine(const std::string& line)
+SelEvent SelEventOf(const SELogEvent& decoded)
 {
-    // TYPE:YYYY-MM-DD:HH.MM.SS:SEVERITY:...; the type names hold no colon.
     SelEvent event;
-    const size_t colon = line.find(':');
-    event.type = line.substr(0, colon);
-    event.severity = "none";
-    if (colon == std::string::npos)
-        return event;
-    if (!HasTimeShape(line, colon + 1))
-        return event;
-    event.time = TimeAt(line, colon + 1);
-    const size_t severityAt = colon + 1 + kTimeLength;
-    event.severity = SeverityOf(line.substr(severityAt, line.find(':', severityAt) - severityAt));
+    event.type = SELog::getEventString(decoded.type);
+    if (!decoded.severity)
+        event.severity = "none";
+    else if (*decoded.severity == 'I')
+        event.severity = "information";
+    else if (*decoded.severity == 'W')
+        event.severity = "warning";
+    else if (*decoded.severity == 'E')
+        event.severity = "error";
+    else
+        event.severity = "unknown";
+    if (const std::optional<SELogTime>& time = decoded.time)
+    {
+        struct tm t;
+        memset(&t, 0, sizeof(t));
+        t.tm_year = time->year - 1900;
+        t.tm_mon = time->month - 1;
+        t.tm_mday = time->day;
+        t.tm_hour = time->hour;
+        t.tm_min = time->minute;
+        t.tm_sec = time->second;
+        event.time = static_cast<int64_t>(timegm(&t));
+    }
     return event;
 }
 

@@ -14,7 +14,7 @@
 
 namespace QelTool
 {
-// One line of the decoded event log, as the counters need it.
+// One event of the decoded log, as the counters need it.
 struct SelEvent
 {
     std::string type;             // "System boot", "Unknown(0x42)", ...
@@ -22,8 +22,9 @@ struct SelEvent
     std::optional<int64_t> time;  // seconds since the epoch, the BIOS clock taken as UTC
 };
 
-// "System boot:2022-03-01:08.00.12:Information:BIOS::" -> {"System boot", "information", 1646121612}.
-SelEvent ParseEventLine(const std::string& line);
+// The decoder's event of "System boot:2022-03-01:08.00.12:Information:BIOS::" ->
+// {"System boot", "information", 1646121612}.
+SelEvent SelEventOf(const SELogEvent& event);
 
 // What the exposition says about the till besides its readings.
 struct MachineIdentity

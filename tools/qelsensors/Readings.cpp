@@ -3,20 +3,13 @@
 
 #include "ChipDriver.h"
 #include "ChipStartReport.h"
-#include "EventLogContainer.h"
 #include "POSSystem.h"
-#include "RawEvLog.h"
-#include "RawSMBios.h"
-#include "SELog.h"
-#include "SMBiosEventLogData.h"
-#include "SensorRecordSource.h"
-#include "SysRoot.h"
 #include "chip.h"
 
 #include "NvmeSsd.h"
 
 #include <algorithm>
-#include <unistd.h>
+#include <cerrno>
 
 namespace QelTool
 {
@@ -188,43 +181,42 @@ Failure ExplainInitialise(const ChipStartReport& report)
     return failure;
 }
 
-// Stands in for the chip manager when the chips cannot be started: limit events then name their
-// probe by handle.
-class CNoSensors : public CSensorRecordSource
+// Names what kept the library from the log, from how far its reading got.
+Failure ExplainEventLogFailure(const EventLogReport& report, SENSOR_STATUS status)
 {
-public:
-    CSMBios_Sensor* GetRawSensorFromFirstChipDevice(uint16_t) override { return nullptr; }
-};
-
-// Names what kept the library from the log, as a container of its own finds it.
-Failure ExplainEventLogFailure(SENSOR_STATUS status)
-{
-    CNoSensors noSensors;
-    EventLogContainer container;
-    container.Initialise(&noSensors);
-    const CSMBios_TYPE15* t = container.m_pSMBiosLog;
+    using Step = EventLogReport::Step;
     Failure failure;
     failure.status = status;
     char text[256];
-    if (geteuid() != 0)
-        failure.message = "reading the event log area needs root";
-    else if (t == nullptr)
-        failure.message = "no System Event Log structure (Type 15) in a readable SMBIOS table";
-    else if (t->byAccessMethod != EVENT_LOG_ACCESS_PHYSICAL32)
+    switch (report.reached)
     {
+    case Step::AccessMethod:
+    {
+        const uint8_t method = report.type15->byAccessMethod;
         snprintf(text, sizeof(text), "the event log's access method is %u (%s); only %u (%s) can be read",
-                 t->byAccessMethod, EventLogAccessMethodName(t->byAccessMethod), EVENT_LOG_ACCESS_PHYSICAL32,
+                 method, EventLogAccessMethodName(method), EVENT_LOG_ACCESS_PHYSICAL32,
                  EventLogAccessMethodName(EVENT_LOG_ACCESS_PHYSICAL32));
         failure.message = text;
+        break;
     }
-    else if (container.m_pSELog == nullptr)
-    {
+    case Step::Area:
+        if (report.areaError == EPERM)
+        {
+            failure.message = "reading the event log area needs root";
+            break;
+        }
         snprintf(text, sizeof(text), "cannot map the event log area (address 0x%08X, %u bytes) from ",
-                 t->AccessMethodAddress.PhysicalAddr32, t->wLogAreaLength);
-        failure.message = text + QelSys::SysPath("/dev/mem");
-    }
-    else
+                 report.type15->AccessMethodAddress.PhysicalAddr32, report.type15->wLogAreaLength);
+        failure.message = text + report.areaDevice;
+        break;
+    case Step::Header:
+    case Step::Decoded:
         failure.message = "the event log area has no valid header (Log Header Type 1, revision 1)";
+        break;
+    default:
+        failure.message = "no System Event Log structure (Type 15) in a readable SMBIOS table";
+        break;
+    }
     // The library answers 1 when the log was already unreadable as it started.
     failure.message += status == SS_NOT_INITIALISED ? " (the library's event log is " + StatusText(status) +
                                                           ": it could not be read at start)"
@@ -353,67 +345,62 @@ EventLogReading ReadEventLog(CChip& chip, std::optional<SENSOR_STATUS> started)
         return reading;
 
     // Through CChip, so that limit events name their sensor; the library keeps the log when a
-    // known till's chips cannot be started. On an unknown one it is read here, as the library would.
+    // known till's chips cannot be started. Otherwise the library reads it without the chips.
     const SENSOR_STATUS start = started ? *started : chip.Initialise();
     if (start != SS_SUCCESS)
         reading.chipStatus = start;
     SENSOR_STATUS status = chip.GetSystemEventLog(reading.log);
     if (status == SS_NOT_INITIALISED && start != SS_SUCCESS)
     {
-        CNoSensors noSensors;
-        EventLogContainer container;
         reading.sensorNames = false;
-        status = container.Initialise(&noSensors);
-        if (status == SS_SUCCESS)
-            container.CopyEventLogInformation(reading.log);
+        status = ReadEventLogWithoutChips(chip, reading.log);
     }
+    const EventLogReport& report = StartReportOf(chip).eventLog;
     // A log that failed at start leaves the container uninitialised: 1 means unreadable here.
     if (status != SS_SUCCESS)
-        reading.failure = ExplainEventLogFailure(status);
+    {
+        reading.failure = ExplainEventLogFailure(report, status);
+        return reading;
+    }
+    reading.events = report.events;
+    reading.location = report.type15;
     return reading;
 }
 
 EventLogReading ReadEventLogFromArea(uint32_t address, const std::vector<uint8_t>& area)
 {
+    using Step = EventLogReport::Step;
     EventLogReading reading;
-    CRawSMBios raw;
-    CSMBiosEventLogData data;
-    if (!raw.Initialise() || !data.Initialise(raw) || data.m_pType15 == nullptr)
-    {
-        reading.failure =
-            Failure{"no System Event Log structure (Type 15) in the SMBIOS table", std::nullopt};
-        return reading;
-    }
-    const CSMBios_TYPE15& t = *data.m_pType15;
+    EventLogReport report;
+    DecodeEventLogArea(address, area, reading.log, report);
     char text[256];
-    if (t.byAccessMethod != EVENT_LOG_ACCESS_PHYSICAL32 || t.AccessMethodAddress.PhysicalAddr32 != address ||
-        t.wLogAreaLength != area.size())
+    switch (report.reached)
     {
+    case Step::Decoded:
+        reading.events = report.events;
+        reading.location = report.type15;
+        break;
+    case Step::Header:
+        reading.failure = Failure{"the event log area has no valid header (Log Header Type 1, revision 1)",
+                                  SS_EVENT_LOG_ERROR};
+        break;
+    case Step::AccessMethod:
+    case Step::Area:
+    {
+        const CSMBios_TYPE15& t = *report.type15;
         snprintf(text, sizeof(text),
                  "the event-log area (0x%08X, %zu bytes) is not the one Type 15 names (access method %u, "
                  "0x%08X, %u bytes)",
                  address, area.size(), t.byAccessMethod, t.AccessMethodAddress.PhysicalAddr32,
                  t.wLogAreaLength);
         reading.failure = Failure{text, std::nullopt};
-        return reading;
+        break;
     }
-    // The container as a started chip's leaves it, with the copy taken from the dump instead of
-    // physical memory.
-    CTableSensors sensors(raw);
-    EventLogContainer container;
-    container.m_pChipManager = &sensors;
-    container.m_bInit = true;
-    container.m_pSMBiosLog = new CSMBios_TYPE15(t);
-    CRawEvLog rawLog;
-    rawLog.Copy(area.data(), static_cast<uint32_t>(area.size()));
-    container.m_pSELog = new SELog;
-    if (area.empty() || !container.m_pSELog->initialise(&container, rawLog, t.Descriptors))
-    {
-        reading.failure = Failure{"the event log area has no valid header (Log Header Type 1, revision 1)",
-                                  SS_EVENT_LOG_ERROR};
-        return reading;
+    default:
+        reading.failure =
+            Failure{"no System Event Log structure (Type 15) in the SMBIOS table", std::nullopt};
+        break;
     }
-    container.CopyEventLogInformation(reading.log);
     return reading;
 }
 }  // namespace QelTool

@@ -6,6 +6,8 @@
 #include "Commands.h"
 #include "Support.h"
 
+#include "SELog.h"
+#include "SMBiosEventLogData.h"
 #include "SMBiosSensorRecords.h"
 #include "SensorInterface.h"
 #include "SsdDevice.h"
@@ -100,18 +102,20 @@ int ExitCode(Level worst);
 std::string Trimmed(const std::string& field);
 
 // The event log, through chip (limit events then name their sensor, also when a known till's
-// chips did not start), else read on its own as the chip manager's start reads it.
+// chips did not start), else read by the library without the chips.
 struct EventLogReading
 {
     std::optional<Failure> failure;           // set: the log could not be read
-    CSystemEventLog log;                      // the lines, oldest first
+    CSystemEventLog log;                      // the flags and the lines, oldest first
+    std::vector<SELogEvent> events;           // beside each line, what the decoder made it from
+    std::optional<CSMBios_TYPE15> location;   // the Type 15 structure the log was found through
     std::optional<SENSOR_STATUS> chipStatus;  // set: the chips did not start, and why
     bool sensorNames = true;                  // limit events name their sensor, not only its handle
 };
 // started: what chip's Initialise answered, if it was called; otherwise it is called here.
 EventLogReading ReadEventLog(CChip& chip, std::optional<SENSOR_STATUS> started);
-// The event log of a dump: the area as captured, decoded by the library's own decoder with the
-// Type 15 structure of the table under the system root (no physical memory is read, so no root is
-// needed). address: where the capture found the area.
+// The event log of a dump: the area as captured, decoded by the library with the Type 15
+// structure and the sensors of the table under the system root (no physical memory is read, so no
+// root is needed). address: where the capture found the area.
 EventLogReading ReadEventLogFromArea(uint32_t address, const std::vector<uint8_t>& area);
 }  // namespace QelTool

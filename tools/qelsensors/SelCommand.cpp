@@ -5,7 +5,6 @@
 #include "Readings.h"
 #include "Support.h"
 
-#include "RawSMBios.h"
 #include "SMBiosEventLogData.h"
 #include "chip.h"
 
@@ -18,16 +17,6 @@ const char kCommand[] = "sel";
 const char* YesNo(bool value)
 {
     return value ? "yes" : "no";
-}
-
-// The Type 15 structure as the table holds it now, for the header of the listing.
-std::optional<CSMBios_TYPE15> Location()
-{
-    CRawSMBios raw;
-    CSMBiosEventLogData data;
-    if (!raw.Initialise() || !data.Initialise(raw) || data.m_pType15 == nullptr)
-        return std::nullopt;
-    return *data.m_pType15;
 }
 
 void PrintLocation(FILE* out, const std::optional<CSMBios_TYPE15>& location)
@@ -116,7 +105,8 @@ int RunSel(Context& context, const std::vector<std::string>& args)
     if (reading.failure)
         return Report(context, kCommand, *reading.failure);
 
-    const std::optional<CSMBios_TYPE15> location = Location();
+    // The Type 15 structure the log was read through, for the header of the listing.
+    const std::optional<CSMBios_TYPE15>& location = reading.location;
     if (context.json)
     {
         WriteJson(context.out, LogJson(reading, location));

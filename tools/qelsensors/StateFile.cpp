@@ -69,6 +69,40 @@ SensorView SensorOf(const Json& json)
     }
     return s;
 }
+
+// An event as the decoder gives it: its line, type, severity byte and time (year to second).
+Json EventJson(const SELogEvent& e)
+{
+    Json time;
+    if (const std::optional<SELogTime>& t = e.time)
+        time = Json::array({t->year, t->month, t->day, t->hour, t->minute, t->second});
+    return {{"line", e.line},
+            {"type", e.type},
+            {"severity", e.severity ? Json(*e.severity) : Json()},
+            {"time", time}};
+}
+
+SELogEvent EventOf(const Json& json)
+{
+    SELogEvent e;
+    e.line = json.at("line").get<std::string>();
+    e.type = json.at("type").get<uint8_t>();
+    if (!json.at("severity").is_null())
+        e.severity = json.at("severity").get<uint8_t>();
+    const Json& time = json.at("time");
+    if (!time.is_null())
+    {
+        SELogTime t;
+        t.year = time.at(0).get<uint16_t>();
+        t.month = time.at(1).get<uint8_t>();
+        t.day = time.at(2).get<uint8_t>();
+        t.hour = time.at(3).get<uint8_t>();
+        t.minute = time.at(4).get<uint8_t>();
+        t.second = time.at(5).get<uint8_t>();
+        e.time = t;
+    }
+    return e;
+}
 }  // namespace
 
 std::string StateText(const PassState& pass)
@@ -81,6 +115,9 @@ std::string StateText(const PassState& pass)
             sensors.push_back(SensorJson(s));
         chips.push_back({{"device", chip.device}, {"description", chip.description}, {"sensors", sensors}});
     }
+    Json events = Json::array();
+    for (const SELogEvent& e : pass.eventLog.events)
+        events.push_back(EventJson(e));
     Json ssds;
     if (pass.machine.ssds)
     {
@@ -94,8 +131,7 @@ std::string StateText(const PassState& pass)
         {"failure", FailureJson(pass.machine.failure)},
         {"chips", chips},
         {"ssds", ssds},
-        {"eventLog",
-         {{"failure", FailureJson(pass.eventLog.failure)}, {"lines", pass.eventLog.log.LogLines}}}};
+        {"eventLog", {{"failure", FailureJson(pass.eventLog.failure)}, {"events", events}}}};
     return document.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
@@ -129,7 +165,8 @@ std::optional<PassState> ParseState(const std::string& text, std::string& why)
         }
         const Json& log = document.at("eventLog");
         pass.eventLog.failure = FailureOf(log.at("failure"));
-        pass.eventLog.log.LogLines = log.at("lines").get<std::vector<std::string>>();
+        for (const Json& e : log.at("events"))
+            pass.eventLog.events.push_back(EventOf(e));
         return pass;
     }
     catch (const Json::exception& e)

@@ -115,7 +115,8 @@ std::optional<Failure> CheckPhysMem()
 
 std::optional<Failure> CheckPortDevice()
 {
-    // Without the port device the chip drivers still start, and every reading comes out 0.
+    // Without the port device the chip drivers still start, and then every reading fails (a
+    // hardware monitor error): said once here instead of once per sensor.
     const std::string path = QelSys::SysPath("/dev/port");
     const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd >= 0)
