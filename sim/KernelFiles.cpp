@@ -18,6 +18,8 @@
 
 namespace QelSim
 {
+using namespace QelImage;
+
 namespace
 {
 void MakeDirectories(const std::string& path)

@@ -16,6 +16,8 @@
 
 namespace QelSim
 {
+using namespace QelImage;
+
 namespace
 {
 [[noreturn]] void FailErrno(const std::string& what, const std::string& path)

@@ -17,9 +17,9 @@
 #include <filesystem>
 #include <unistd.h>
 
-using QelSim::BiosInformation;
-using QelSim::EntryPointPlace;
-using QelSim::MachineImage;
+using QelImage::BiosInformation;
+using QelImage::EntryPointPlace;
+using QelImage::MachineImage;
 using QelTest::CaptureStdout;
 using QelTest::LibraryDebugLines;
 using ::testing::Contains;
@@ -48,7 +48,7 @@ MachineImage SmallMachine()
     bios.version = "K5 1.00";
     bios.releaseDate = "01/02/2023";
     MachineImage image;
-    image.Add(QelSim::MakeBiosInformation(bios));
+    image.Add(QelImage::MakeBiosInformation(bios));
     return image;
 }
 
