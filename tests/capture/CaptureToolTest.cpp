@@ -228,6 +228,11 @@ TEST(CaptureTool, ReplacesAnOldCaptureOnlyWithAWholeOne)
     std::ofstream(file) << "the capture of yesterday";
     ASSERT_EQ(Qelsensors({"capture", file, "--sysroot", till.Root()}).exitCode, 0);
     EXPECT_EQ(Entries(out.path), std::vector<std::string>{"till.capture"});
+    // It holds the till's serial numbers: its owner's alone, as a file and once unpacked.
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(QelTest::ReadTextFile(file).substr(100, 7), "0000600") << "the first member's mode";
     const ProgramResult smbios = Qelsensors({"smbios", "--from-dump", file});
     EXPECT_EQ(smbios.exitCode, 0) << smbios.err;
     // The capture's own progress goes to standard error, one line a step.
