@@ -31,21 +31,6 @@ constexpr uint64_t kPageSize = 4096;
     Fail(what + " " + path + ": " + strerror(errno));
 }
 
-void MakeDirectories(const std::string& path)
-{
-    std::string partial;
-    size_t pos = 0;
-    while (pos != std::string::npos)
-    {
-        pos = path.find('/', pos + 1);
-        partial = path.substr(0, pos);
-        if (partial.empty())
-            continue;
-        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-            FailErrno("cannot create directory", partial);
-    }
-}
-
 void WriteTextFile(const std::string& path, const std::string& text)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -90,6 +75,21 @@ TableStats CountStructures(const std::vector<uint8_t>& table)
     return stats;
 }
 }  // namespace
+
+void MakeDirectories(const std::string& path)
+{
+    std::string partial;
+    size_t pos = 0;
+    while (pos != std::string::npos)
+    {
+        pos = path.find('/', pos + 1);
+        partial = path.substr(0, pos);
+        if (partial.empty())
+            continue;
+        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+            FailErrno("cannot create directory", partial);
+    }
+}
 
 uint8_t ChecksumByte(const uint8_t* bytes, size_t count)
 {

@@ -53,8 +53,9 @@ enum class EntryPointPlace
     None          // no entry point at all
 };
 
-// The 32-byte SMBIOS 2.x entry point. Fields left empty are derived from the table.
 constexpr size_t kEntryPointSize = 32;
+
+// The 32-byte SMBIOS 2.x entry point. Fields left empty are derived from the table.
 struct EntryPoint
 {
     EntryPointPlace place = EntryPointPlace::BiosSegment;
@@ -152,4 +153,8 @@ private:
 
 // The byte that makes count bytes sum to zero, as an SMBIOS checksum field.
 uint8_t ChecksumByte(const uint8_t* bytes, size_t count);
+
+// Creates the directory path and those above it (0755) where they are missing. Throws
+// std::runtime_error naming the one that cannot be made.
+void MakeDirectories(const std::string& path);
 }  // namespace QelImage
