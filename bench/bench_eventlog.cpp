@@ -23,8 +23,9 @@
 
 namespace
 {
-QelSim::MachineImage BusyTill()
+QelImage::MachineImage BusyTill()
 {
+    using namespace QelImage;
     using namespace QelSim;
     BiosInformation bios;
     bios.vendor = "American Megatrends Inc.";

@@ -9,6 +9,7 @@
 // reaches the manifest, chip and SSD checks.
 #include "CaptureFile.h"
 #include "FuzzSupport.h"
+#include "LittleEndian.h"
 
 #include <cstdint>
 #include <cstring>
@@ -16,11 +17,6 @@
 namespace
 {
 using QelFuzz::Check;
-
-uint32_t Le16(const uint8_t* at)
-{
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8;
-}
 
 void CheckSame(const QelCapture::Capture& a, const QelCapture::Capture& b)
 {
@@ -90,13 +86,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     Check(memcmp(capture.entryPoint.data(), "_SM_", 4) == 0);
-    Check(Le16(&capture.entryPoint[0x16]) == capture.table.size());
+    Check(LittleEndian::Read16(&capture.entryPoint[0x16]) == capture.table.size());
 
     // Written again, it reads back as it was; its dmidecode dump holds the same table.
-    const std::vector<uint8_t> dump = QelCapture::DmiDump(capture.entryPoint, capture.table);
-    Check(dump.size() == QelCapture::kDumpTableOffset + capture.table.size());
-    Check(
-        std::equal(capture.table.begin(), capture.table.end(), dump.begin() + QelCapture::kDumpTableOffset));
+    const std::vector<uint8_t> dump = QelImage::WriteDump(capture.entryPoint, capture.table);
+    Check(dump.size() == QelImage::kDumpTableOffset + capture.table.size());
+    Check(std::equal(capture.table.begin(), capture.table.end(), dump.begin() + QelImage::kDumpTableOffset));
     if (!QelCapture::LooksLikeTar(bytes.data(), bytes.size()))
         return 0;
     const std::vector<uint8_t> again = QelCapture::EncodeCapture(capture, 0);

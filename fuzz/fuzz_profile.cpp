@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         try
         {
-            QelSim::MachineImage image = QelSim::BuildImage(profile, handleBase);
+            QelImage::MachineImage image = QelSim::BuildImage(profile, handleBase);
             (void)image.TableBytes();
             (void)image.EntryPointBytes();
             (void)image.SystabText();

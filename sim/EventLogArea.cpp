@@ -1,10 +1,14 @@
 #include "EventLogArea.h"
 
+#include "LittleEndian.h"
+
 #include <algorithm>
 #include <stdexcept>
 
 namespace QelSim
 {
+using namespace QelImage;
+
 namespace
 {
 constexpr uint8_t kSystemEventLogType = 15;
@@ -12,12 +16,6 @@ constexpr size_t kHeaderLength = 16;
 constexpr uint8_t kEndOfLog = 0xFF;
 constexpr uint8_t kReadFlag = 0x80;
 constexpr size_t kSourceLength = 8;
-
-void PutLE(std::vector<uint8_t>& out, uint64_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
 
 uint8_t ToBcd(int value)
 {
@@ -121,8 +119,8 @@ EventRecord PostErrorRecord(const EventTime& time, uint32_t word1, uint32_t word
     EventRecord r;
     r.type = 0x08;
     r.time = time;
-    PutLE(r.data, word1, 4);
-    PutLE(r.data, word2, 4);
+    LittleEndian::Append(r.data, word1, 4);
+    LittleEndian::Append(r.data, word2, 4);
     PutOemEntry(r.data, entry);
     if (!serial.empty())
     {
@@ -140,10 +138,10 @@ EventRecord LimitRecord(const EventTime& time, uint16_t probe, uint32_t count, c
     EventRecord r;
     r.type = 0x10;
     r.time = time;
-    PutLE(r.data, probe, 4);
-    PutLE(r.data, count, 4);
+    LittleEndian::Append(r.data, probe, 4);
+    LittleEndian::Append(r.data, count, 4);
     PutOemEntry(r.data, entry);
-    PutLE(r.data, reading, 2);
+    LittleEndian::Append(r.data, reading, 2);
     r.data.push_back(0);  // reserved: the record is 29 bytes with its checksum
     return r;
 }
@@ -153,8 +151,8 @@ EventRecord DiskRecord(const EventTime& time, uint32_t bitmap, const OemEntry& e
     EventRecord r;
     r.type = 0x13;
     r.time = time;
-    PutLE(r.data, bitmap, 4);
-    PutLE(r.data, 0, 4);
+    LittleEndian::Append(r.data, bitmap, 4);
+    LittleEndian::Append(r.data, 0, 4);
     PutOemEntry(r.data, entry);
     r.data.insert(r.data.end(), text.begin(), text.end());
     r.data.push_back(0);

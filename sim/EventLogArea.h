@@ -44,7 +44,7 @@ struct SystemEventLogFields
     std::optional<uint8_t> descriptorCount;  // the count byte; the number of descriptors by default
     uint8_t descriptorLength = 2;
 };
-Structure MakeSystemEventLog(uint16_t handle, const SystemEventLogFields& fields);
+QelImage::Structure MakeSystemEventLog(uint16_t handle, const SystemEventLogFields& fields);
 
 // A time stamp as the record stores it: two BCD digits per field.
 struct EventTime
@@ -119,8 +119,9 @@ struct EventLogArea
 
 // Places the area at the physical address and adds its Type 15 structure to the table; the
 // structure's address and (unless given) area length are those of the area.
-MachineImage& AddEventLog(MachineImage& image, uint16_t handle, uint32_t address, const EventLogArea& area,
-                          SystemEventLogFields fields = SystemEventLogFields());
+QelImage::MachineImage& AddEventLog(QelImage::MachineImage& image, uint16_t handle, uint32_t address,
+                                    const EventLogArea& area,
+                                    SystemEventLogFields fields = SystemEventLogFields());
 
 // A till's log as it looks after some weeks in a shop: boots, a cleared log, POST errors, a
 // disk report, a memory warning and one probe (probeHandle) leaving and re-entering its limits.
@@ -128,6 +129,6 @@ MachineImage& AddEventLog(MachineImage& image, uint16_t handle, uint32_t address
 constexpr uint32_t kSampleEventLogAddress = 0x000E6010;
 constexpr uint16_t kSampleEventLogLength = 0x1000;
 EventLogArea SampleEventLogArea(uint16_t probeHandle);
-MachineImage& AddSampleEventLog(MachineImage& image, uint16_t handle, uint16_t probeHandle,
-                                uint32_t address = kSampleEventLogAddress);
+QelImage::MachineImage& AddSampleEventLog(QelImage::MachineImage& image, uint16_t handle,
+                                          uint16_t probeHandle, uint32_t address = kSampleEventLogAddress);
 }  // namespace QelSim

@@ -18,18 +18,10 @@
 
 namespace QelSim
 {
+using namespace QelImage;
+
 namespace
 {
-void MakeDirectories(const std::string& path)
-{
-    for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1))
-    {
-        mkdir(path.substr(0, pos).c_str(), 0755);
-        if (pos == std::string::npos)
-            break;
-    }
-}
-
 void WriteFile(const std::string& path, const std::string& bytes)
 {
     MakeDirectories(path.substr(0, path.rfind('/')));

@@ -16,23 +16,13 @@
 
 namespace QelSim
 {
+using namespace QelImage;
+
 namespace
 {
 [[noreturn]] void FailErrno(const std::string& what, const std::string& path)
 {
     throw std::runtime_error(what + " " + path + ": " + strerror(errno));
-}
-
-void MakeDirectories(const std::string& path)
-{
-    size_t pos = 0;
-    while (pos != std::string::npos)
-    {
-        pos = path.find('/', pos + 1);
-        const std::string partial = path.substr(0, pos);
-        if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-            FailErrno("cannot create directory", partial);
-    }
 }
 
 int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)

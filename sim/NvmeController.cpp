@@ -1,5 +1,7 @@
 #include "NvmeController.h"
 
+#include "LittleEndian.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -31,12 +33,6 @@ void PutText(std::vector<uint8_t>& data, size_t offset, size_t length, const std
     std::copy_n(text.begin(), std::min(length, text.size()), data.begin() + offset);
 }
 
-void PutLittleEndian(std::vector<uint8_t>& data, size_t offset, uint64_t value, size_t bytes)
-{
-    for (size_t i = 0; i < bytes; ++i)
-        data[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 uint32_t Kelvin(int celsius)
 {
     return static_cast<uint32_t>(celsius + NvmeController::kKelvinAtZeroCelsius) & 0xFFFF;
@@ -53,12 +49,12 @@ std::vector<uint8_t> NvmeController::IdentifyController() const
     if (m_profile.recorded)
         return m_profile.recorded->identifyController.value_or(std::vector<uint8_t>());
     std::vector<uint8_t> data(kIdentifySize);
-    PutLittleEndian(data, 0, 0x144D, 2);  // PCI vendor
+    LittleEndian::Write(&data[0], 0x144D, 2);  // PCI vendor
     PutText(data, 4, 20, m_profile.serial);
     PutText(data, 24, 40, m_profile.model);
     PutText(data, 64, 8, m_profile.firmware);
-    PutLittleEndian(data, 266, Kelvin(m_profile.overThreshold), 2);  // warning composite temperature
-    PutLittleEndian(data, 516, m_profile.namespaces, 4);
+    LittleEndian::Write(&data[266], Kelvin(m_profile.overThreshold), 2);  // warning composite temperature
+    LittleEndian::Write(&data[516], m_profile.namespaces, 4);
     return data;
 }
 
@@ -86,7 +82,7 @@ int NvmeController::Execute(nvme_admin_cmd& cmd, std::vector<uint8_t>& data)
             if (cmd.nsid == 0 || cmd.nsid > m_profile.namespaces)
                 return kInvalidNamespace;
             data.assign(kIdentifySize, 0);
-            PutLittleEndian(data, 0, 0x1D1C0BB0, 8);  // size in blocks
+            LittleEndian::Write(&data[0], 0x1D1C0BB0, 8);  // size in blocks
             return 0;
         }
         return kInvalidField;
@@ -114,7 +110,7 @@ int NvmeController::Execute(nvme_admin_cmd& cmd, std::vector<uint8_t>& data)
         const uint32_t length = (((cmd.cdw10 >> 16) & 0xFFF) + 1) * 4;
         data.assign(std::min<uint32_t>(length, 512), 0);
         std::vector<uint8_t> log(512, 0);
-        PutLittleEndian(log, 1, Kelvin(m_temperature.load()), 2);
+        LittleEndian::Write(&log[1], Kelvin(m_temperature.load()), 2);
         log[3] = 100;  // available spare, percent
         log[4] = 10;   // its threshold
         std::copy_n(log.begin(), data.size(), data.begin());
@@ -165,7 +161,7 @@ int NvmeController::Replay(const RecordedNvme& recorded, nvme_admin_cmd& cmd,
         std::vector<uint8_t> log = *recorded.smartLog;
         log.resize(512, 0);
         // The composite temperature can be changed while the machine runs, as on any SSD.
-        PutLittleEndian(log, 1, Kelvin(m_temperature.load()), 2);
+        LittleEndian::Write(&log[1], Kelvin(m_temperature.load()), 2);
         const uint32_t length = (((cmd.cdw10 >> 16) & 0xFFF) + 1) * 4;
         data.assign(log.begin(), log.begin() + std::min<uint32_t>(length, 512));
         return 0;

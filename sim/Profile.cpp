@@ -19,6 +19,8 @@
 
 namespace QelSim
 {
+using namespace QelImage;
+
 namespace
 {
 using Json = nlohmann::json;

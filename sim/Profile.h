@@ -107,7 +107,7 @@ struct Profile
 {
     std::string name;  // the file's stem
     std::string machine;
-    BiosInformation bios;
+    QelImage::BiosInformation bios;
     bool uefi = false;
     bool firmwareDefects = false;
     bool lockedDown = false;
@@ -132,7 +132,7 @@ std::string FindProfile(const std::string& nameOrPath);
 // management devices with their sensors, and the event log. Every handle is handleBase higher
 // than usual (the BIOS information is handle handleBase), for firmware that numbers its own
 // structures from 0.
-MachineImage BuildImage(const Profile& profile, uint16_t handleBase = 0);
+QelImage::MachineImage BuildImage(const Profile& profile, uint16_t handleBase = 0);
 // Puts the profile's chips, as the BIOS left them, on the bus.
 void AttachChips(const Profile& profile, PortBus& bus);
 // The machine's /proc/ioports as root reads it: the usual legacy devices, a firmware reservation
@@ -141,5 +141,5 @@ std::string IoportsText(const Profile& profile);
 // What the kernel offers under root: on a locked-down till the SMBIOS entry point and table in
 // sys/firmware/dmi/tables and the event-log area in dmi-sysfs's raw_event_log; for every chip a
 // kernel driver holds, its hwmon class device as that driver presents the chip's registers.
-void WriteKernelFiles(const Profile& profile, const MachineImage& image, const std::string& root);
+void WriteKernelFiles(const Profile& profile, const QelImage::MachineImage& image, const std::string& root);
 }  // namespace QelSim

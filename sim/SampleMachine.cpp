@@ -5,6 +5,8 @@
 
 namespace QelSim
 {
+using namespace QelImage;
+
 namespace
 {
 // Placed where a BIOS of this kind puts them: the legacy entry point on a paragraph of the F

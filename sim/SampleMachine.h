@@ -9,7 +9,7 @@
 namespace QelSim
 {
 // Its BIOS Information (a Falcon till, so the machine type is "K5").
-BiosInformation SampleBiosInformation();
+QelImage::BiosInformation SampleBiosInformation();
 
 // Its board: the ITE IT5571 embedded controller that monitors the till, with its sensors in the
 // order of their Management Device Components. The fan already names the handle its CPU
@@ -17,5 +17,5 @@ BiosInformation SampleBiosInformation();
 std::vector<BoardChip> SampleBoard();
 
 // The whole machine, booted through the legacy BIOS or through UEFI.
-MachineImage SampleMachine(bool efi);
+QelImage::MachineImage SampleMachine(bool efi);
 }  // namespace QelSim

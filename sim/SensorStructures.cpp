@@ -2,6 +2,8 @@
 
 namespace QelSim
 {
+using namespace QelImage;
+
 Structure MakeProbe(uint8_t type, uint16_t handle, const ProbeFields& fields)
 {
     Structure s(type, handle);

@@ -32,7 +32,7 @@ struct ProbeFields
     uint32_t oem = 0;
     std::optional<uint16_t> nominal;  // present: the 0x16-byte form; absent: the 0x14-byte form
 };
-Structure MakeProbe(uint8_t type, uint16_t handle, const ProbeFields& fields);
+QelImage::Structure MakeProbe(uint8_t type, uint16_t handle, const ProbeFields& fields);
 
 // A Cooling Device (Type 27).
 struct CoolingFields
@@ -43,19 +43,19 @@ struct CoolingFields
     uint32_t oem = 0;
     std::optional<uint16_t> nominalSpeed;  // present: the 0x0E-byte form; absent: 0x0C
 };
-Structure MakeCoolingDevice(uint16_t handle, const CoolingFields& fields);
+QelImage::Structure MakeCoolingDevice(uint16_t handle, const CoolingFields& fields);
 
 // A Management Device (Type 34).
-Structure MakeManagementDevice(uint16_t handle, const std::string& description, uint8_t deviceType,
-                               uint32_t address, uint8_t addressType);
+QelImage::Structure MakeManagementDevice(uint16_t handle, const std::string& description, uint8_t deviceType,
+                                         uint32_t address, uint8_t addressType);
 
 // A Management Device Component (Type 35).
-Structure MakeComponent(uint16_t handle, const std::string& description, uint16_t device, uint16_t component,
-                        uint16_t threshold);
+QelImage::Structure MakeComponent(uint16_t handle, const std::string& description, uint16_t device,
+                                  uint16_t component, uint16_t threshold);
 
 // Lower/upper non-critical, lower/upper critical, lower/upper non-recoverable.
 using Thresholds = std::array<uint16_t, 6>;
-Structure MakeThresholdData(uint16_t handle, const Thresholds& thresholds);
+QelImage::Structure MakeThresholdData(uint16_t handle, const Thresholds& thresholds);
 
 // One sensor of a board, as the BIOS of a till describes it.
 struct BoardSensor
@@ -95,6 +95,6 @@ struct BoardHandles
 // Appends the chips and their sensors to the image: for each chip its Type 34, then for each
 // sensor its probe or cooling device, its Type 36 (when it has thresholds) and its Type 35.
 // Handles are given out from firstHandle up.
-std::vector<BoardHandles> AddBoard(MachineImage& image, const std::vector<BoardChip>& chips,
+std::vector<BoardHandles> AddBoard(QelImage::MachineImage& image, const std::vector<BoardChip>& chips,
                                    uint16_t firstHandle = 0x0020);
 }  // namespace QelSim

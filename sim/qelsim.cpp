@@ -226,7 +226,7 @@ int RunBlobs(const std::vector<std::string>& args)
     try
     {
         const QelSim::Profile profile = QelSim::LoadProfile(QelSim::FindProfile(a.positional[0]));
-        QelSim::MachineImage image = QelSim::BuildImage(profile, static_cast<uint16_t>(handleBase));
+        QelImage::MachineImage image = QelSim::BuildImage(profile, static_cast<uint16_t>(handleBase));
         if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
             return Fail("blobs", "cannot create " + dir + ": " + strerror(errno));
         // Files of an earlier run would otherwise join this machine's table.
@@ -238,7 +238,7 @@ int RunBlobs(const std::vector<std::string>& args)
             closedir(d);
         }
         std::vector<std::string> written;
-        const std::vector<QelSim::Structure>& structures = image.Structures();
+        const std::vector<QelImage::Structure>& structures = image.Structures();
         for (size_t i = 0; i < structures.size(); ++i)
         {
             char name[64];

@@ -1,5 +1,6 @@
 #include "RawSMBios.h"
 
+#include "LittleEndian.h"
 #include "PhysMem.h"
 #include "SysRoot.h"
 #include "Utils.h"
@@ -36,12 +37,6 @@ constexpr const char* kSysfsEntryPoint = "/sys/firmware/dmi/tables/smbios_entry_
 constexpr const char* kSysfsTable = "/sys/firmware/dmi/tables/DMI";
 // No till's table comes near this; a larger file is not trusted.
 constexpr uint32_t kSysfsTableLimit = 0x100000;
-
-uint32_t LittleEndian32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Logged addresses are 32-bit values, as the messages have always shown them.
 unsigned AddressText(const void* p)
@@ -145,9 +140,8 @@ bool CRawSMBios::adoptSmbios3(const uint8_t* pEntry, size_t length, uint64_t* pq
         LogQuick(LOG_ERROR, "CRawSMBios::adoptSmbios3 - checksum failed");
         return false;
     }
-    const uint32_t tableMax = LittleEndian32(pEntry + 0x0C);
-    const uint64_t address = static_cast<uint64_t>(LittleEndian32(pEntry + 0x10)) |
-                             static_cast<uint64_t>(LittleEndian32(pEntry + 0x14)) << 32;
+    const uint32_t tableMax = LittleEndian::Read32(pEntry + 0x0C);
+    const uint64_t address = LittleEndian::Read(pEntry + 0x10, 8);
 
     SMBIOS_ENTRY_POINT h{};
     memcpy(h.Anchor, kAnchor, kAnchorLength);

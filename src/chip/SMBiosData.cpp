@@ -1,5 +1,6 @@
 #include "SMBiosData.h"
 
+#include "LittleEndian.h"
 #include "RawSMBios.h"
 #include "log.h"
 
@@ -142,15 +143,14 @@ uint16_t CSMBiosData::GetWord(const uint8_t* pTable, uint32_t dwOffset) const
 {
     uint8_t b[2];
     GetBytes(pTable, dwOffset, b, sizeof(b));
-    return static_cast<uint16_t>(b[0] | b[1] << 8);
+    return LittleEndian::Read16(b);
 }
 
 uint32_t CSMBiosData::GetDWord(const uint8_t* pTable, uint32_t dwOffset) const
 {
     uint8_t b[4];
     GetBytes(pTable, dwOffset, b, sizeof(b));
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+    return LittleEndian::Read32(b);
 }
 
 bool CSMBiosData::InTable(const uint8_t* pTable, uint32_t dwOffset, uint32_t dwSize) const

@@ -275,7 +275,7 @@ TEST(CaptureFile, CorpusDumpsAreWhatDmidecodeWrites)
         if (memcmp(bytes.data(), "_SM_", 4) != 0)
             continue;  // 3.x: the 2.x entry point the library needs is made up
         // A 2.x dump written again from its entry point and table is the file dmidecode wrote.
-        const std::vector<uint8_t> again = QelCapture::DmiDump(c.entryPoint, c.table);
+        const std::vector<uint8_t> again = QelImage::WriteDump(c.entryPoint, c.table);
         EXPECT_EQ(again,
                   std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(again.size())));
         ++compared;
@@ -286,9 +286,9 @@ TEST(CaptureFile, CorpusDumpsAreWhatDmidecodeWrites)
 TEST(CaptureFile, ReadsADumpsTableWhereItsEntryPointPutsIt)
 {
     const Capture till = SmallTill();
-    std::vector<uint8_t> dump = QelCapture::DmiDump(till.entryPoint, till.table);
+    std::vector<uint8_t> dump = QelImage::WriteDump(till.entryPoint, till.table);
     // The table moved to offset 0x40, as dmidecode would find it there.
-    dump.insert(dump.begin() + QelCapture::kDumpTableOffset, 0x20, 0xEE);
+    dump.insert(dump.begin() + QelImage::kDumpTableOffset, 0x20, 0xEE);
     dump[0x18] = 0x40;
     const Capture c = QelCapture::ReadSmbiosSource(dump.data(), dump.size());
     EXPECT_EQ(c.table, till.table);
@@ -302,7 +302,7 @@ TEST(CaptureFile, RefusesWhatIsNeitherCaptureNorDump)
     const std::vector<uint8_t> text = {'h', 'e', 'l', 'l', 'o'};
     EXPECT_THROW(QelCapture::ReadSmbiosSource(text.data(), text.size()), CaptureError);
     // An entry point that announces more table than the file has.
-    std::vector<uint8_t> dump = QelCapture::DmiDump(SmallTill().entryPoint, SmallTill().table);
+    std::vector<uint8_t> dump = QelImage::WriteDump(SmallTill().entryPoint, SmallTill().table);
     dump.resize(dump.size() - 4);
     try
     {

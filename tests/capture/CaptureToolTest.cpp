@@ -228,6 +228,11 @@ TEST(CaptureTool, ReplacesAnOldCaptureOnlyWithAWholeOne)
     std::ofstream(file) << "the capture of yesterday";
     ASSERT_EQ(Qelsensors({"capture", file, "--sysroot", till.Root()}).exitCode, 0);
     EXPECT_EQ(Entries(out.path), std::vector<std::string>{"till.capture"});
+    // It holds the till's serial numbers: its owner's alone, as a file and once unpacked.
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(QelTest::ReadTextFile(file).substr(100, 7), "0000600") << "the first member's mode";
     const ProgramResult smbios = Qelsensors({"smbios", "--from-dump", file});
     EXPECT_EQ(smbios.exitCode, 0) << smbios.err;
     // The capture's own progress goes to standard error, one line a step.
@@ -256,14 +261,14 @@ TEST(CaptureTool, FromDumpRefusesWhatIsNoCaptureAndNoDump)
     }
     // A dump the library refuses: its message, and a hint that does not send the reader to the
     // log of a root that is gone.
-    std::array<uint8_t, QelCapture::kEntryPointSize> entry{};
+    std::array<uint8_t, QelImage::kEntryPointSize> entry{};
     memcpy(entry.data(), "_SM_", 4);
     entry[0x05] = 0x1F;
     entry[0x06] = 2;
     entry[0x07] = 8;
     memcpy(entry.data() + 0x10, "_DMI_", 5);
     entry[0x16] = 8;
-    std::vector<uint8_t> dump = QelCapture::DmiDump(entry, {0x7F, 0x04, 0x00, 0x00, 0x00, 0x00});
+    std::vector<uint8_t> dump = QelImage::WriteDump(entry, {0x7F, 0x04, 0x00, 0x00, 0x00, 0x00});
     dump.resize(0x28, 0);
     dump[0x04] ^= 0x01;
     const std::string bad = out.path + "/bad.bin";

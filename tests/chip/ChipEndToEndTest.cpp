@@ -22,7 +22,7 @@ std::vector<QelSim::BoardHandles> BoardHandles(const QelSim::Profile& profile)
     std::vector<QelSim::BoardChip> board;
     for (const QelSim::ChipProfile& chip : profile.chips)
         board.push_back(chip.board);
-    QelSim::MachineImage scratch;
+    QelImage::MachineImage scratch;
     return QelSim::AddBoard(scratch, board);
 }
 

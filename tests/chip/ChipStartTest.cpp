@@ -198,7 +198,7 @@ TEST_F(ChipStart, AnUnreadableLogLeavesTheSensorsWorking)
     QelSim::Profile profile = Shipped("falcon");
     profile.eventLog->address = 0x7FFF0000;
     QelTest::InProcessMachine& machine = BringUp(profile);
-    QelSim::MachineImage image = QelSim::BuildImage(profile);
+    QelImage::MachineImage image = QelSim::BuildImage(profile);
     image.SetMemorySize(0x40000000);
     machine.SysRoot().Install(image);
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+using namespace QelImage;
 using namespace QelSim;
 using ::testing::Contains;
 using ::testing::ElementsAre;

@@ -182,7 +182,7 @@ TEST(EventLogCorpus, HoldsSystemEventLogs)
 TEST_P(EventLogCorpusTest, StoredType15IsDmidecodesAndOnlyPhysicalLogsAreRead)
 {
     const std::string name = GetParam();
-    QelSim::MachineImage image = QelSim::MachineImage::FromDump(kCorpus + "/dumps/" + name + ".bin");
+    QelImage::MachineImage image = QelImage::MachineImage::FromDump(kCorpus + "/dumps/" + name + ".bin");
     const auto raw = QelTest::RawHolding(image.TableBytes());
     CSMBiosEventLogData data;
     DmidecodeType15 expected;

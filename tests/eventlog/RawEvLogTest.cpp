@@ -63,7 +63,7 @@ TEST_F(RawEvLogTest, AreaIsMappedFromItsPageAndCopiedFromItsFirstByte)
     for (uint64_t address : {0x000E6000ull, 0x000E6010ull, 0x000E6FF0ull})
     {
         SCOPED_TRACE(address);
-        QelSim::MachineImage image;
+        QelImage::MachineImage image;
         image.PutBytes(0x000E5000, std::vector<uint8_t>(0x3000, 0xEE)).PutBytes(address, area);
         root.Install(image);
         LogQuick(LOG_DEBUG, "the logger keeps its file open");
@@ -91,7 +91,7 @@ TEST_F(RawEvLogTest, AreaIsMappedFromItsPageAndCopiedFromItsFirstByte)
 
 TEST_F(RawEvLogTest, FailuresLeaveTheObjectEmpty)
 {
-    QelSim::MachineImage image;
+    QelImage::MachineImage image;
     image.SetMemorySize(0x100000);
     root.Install(image);
     CRawEvLog raw;
@@ -115,7 +115,7 @@ TEST_F(RawEvLogTest, FailuresLeaveTheObjectEmpty)
 
 TEST_F(RawEvLogTest, WithoutRootNothingIsOpened)
 {
-    QelSim::MachineImage image;
+    QelImage::MachineImage image;
     image.PutBytes(0x000E6000, Pattern(64));
     root.Install(image);
     chmod(root.Path().c_str(), 0755);  // so that only the library's own check can refuse

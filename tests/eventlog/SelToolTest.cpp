@@ -17,13 +17,13 @@ using ::testing::Not;
 
 namespace
 {
-QelSim::MachineImage Till()
+QelImage::MachineImage Till()
 {
-    QelSim::BiosInformation bios;
+    QelImage::BiosInformation bios;
     bios.vendor = "American Megatrends Inc.";
     bios.version = "K5 FALCON 1.05";
-    QelSim::MachineImage image;
-    image.Add(QelSim::MakeBiosInformation(bios));
+    QelImage::MachineImage image;
+    image.Add(QelImage::MakeBiosInformation(bios));
     return image;
 }
 
@@ -37,7 +37,7 @@ TEST(SelTool, ShowsTheDecodedLogAndItsFlagsOnACleanOutput)
 {
     QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     QelTest::TempSysRoot root;  // logs every level, so stray library output would show
-    QelSim::MachineImage image = Till();
+    QelImage::MachineImage image = Till();
     QelSim::AddSampleEventLog(image, 0x0040, 0x0031);
     root.Install(image);
 
@@ -62,11 +62,11 @@ TEST(SelTool, SaysWhyTheLogCannotBeRead)
 {
     QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     QelTest::TempSysRoot root;
-    QelSim::MachineImage indexed = Till();
+    QelImage::MachineImage indexed = Till();
     QelSim::SystemEventLogFields fields;
     fields.accessMethod = 2;
     QelSim::AddEventLog(indexed, 0x40, 0x000E6010, QelSim::EventLogArea(), fields);
-    const std::pair<QelSim::MachineImage, const char*> cases[] = {
+    const std::pair<QelImage::MachineImage, const char*> cases[] = {
         {Till(), "no System Event Log structure (Type 15)"},
         {indexed, "access method is 2 (Indexed IO - 1 x 16-bit index port, 1 x 8-bit data port); only 3"},
     };

@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+using namespace QelImage;
 using namespace QelSim;
 using QelTest::Concat;
 using QelTest::RawHolding;

@@ -303,7 +303,7 @@ TEST_F(InstancesTest, EmptyEventLogHasNoLinesAndEveryRequestRereadsIt)
 
     QelSim::Profile withoutLog = profile;
     withoutLog.eventLog.reset();
-    QelSim::MachineImage image = QelSim::BuildImage(withoutLog);
+    QelImage::MachineImage image = QelSim::BuildImage(withoutLog);
     QelSim::SystemEventLogFields fields;
     fields.status = QelSim::kLogStatusValid | QelSim::kLogStatusFull;
     fields.descriptors = QelSim::DecodedTypeDescriptors();

@@ -124,10 +124,10 @@ void Reassemble(const QelTest::TempSysRoot& root, const std::string& dir, std::v
     }
     const std::vector<uint8_t> first = ReadBytes(files.front());
     EXPECT_EQ(first[0], 0) << "BIOS Information first: the library takes the model from it";
-    const std::vector<uint8_t> end = QelSim::MakeEndOfTable(0xFFFE).Encode();
+    const std::vector<uint8_t> end = QelImage::MakeEndOfTable(0xFFFE).Encode();
     table.insert(table.end(), end.begin(), end.end());
 
-    QelSim::MachineImage image;
+    QelImage::MachineImage image;
     image.SetRawTable(table);
     image.PutBytes(0x000E6010, ReadBytes(area));
     root.Install(image);

@@ -2,6 +2,7 @@
 // the machine image under a temporary system root exactly as it maps /dev/mem.
 #include "RawSMBios.h"
 #include "Capture.h"
+#include "LittleEndian.h"
 #include "MachineImage.h"
 #include "SampleMachine.h"
 #include "TempSysRoot.h"
@@ -17,9 +18,9 @@
 #include <filesystem>
 #include <unistd.h>
 
-using QelSim::BiosInformation;
-using QelSim::EntryPointPlace;
-using QelSim::MachineImage;
+using QelImage::BiosInformation;
+using QelImage::EntryPointPlace;
+using QelImage::MachineImage;
 using QelTest::CaptureStdout;
 using QelTest::LibraryDebugLines;
 using ::testing::Contains;
@@ -48,7 +49,7 @@ MachineImage SmallMachine()
     bios.version = "K5 1.00";
     bios.releaseDate = "01/02/2023";
     MachineImage image;
-    image.Add(QelSim::MakeBiosInformation(bios));
+    image.Add(QelImage::MakeBiosInformation(bios));
     return image;
 }
 
@@ -378,17 +379,11 @@ namespace
 // A 3.x (64-bit) entry point of 24 bytes, its checksum made good, then shifted by delta.
 std::string Entry3(uint32_t tableMax, uint64_t tableAddress, uint8_t delta = 0)
 {
-    std::string e = "_SM3_";
-    e += std::string{0, 0x18, 3, 2, 0, 1, 0};
-    for (int i = 0; i < 4; ++i)
-        e += static_cast<char>(tableMax >> (8 * i));
-    for (int i = 0; i < 8; ++i)
-        e += static_cast<char>(tableAddress >> (8 * i));
-    uint8_t sum = 0;
-    for (char c : e)
-        sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
-    e[5] = static_cast<char>(0x100 - sum + delta);
-    return e;
+    std::array<uint8_t, 0x18> e{'_', 'S', 'M', '3', '_', 0, 0x18, 3, 2, 0, 1, 0};
+    LittleEndian::Write(&e[0x0C], tableMax, 4);
+    LittleEndian::Write(&e[0x10], tableAddress, 8);
+    e[5] = static_cast<uint8_t>(QelImage::ChecksumByte(e.data(), e.size()) + delta);
+    return std::string(e.begin(), e.end());
 }
 }  // namespace
 

@@ -104,8 +104,8 @@ TEST_P(SMBiosCorpusTest, LibraryReadsTheTableAsDmidecodeDoes)
 {
     const std::string name = GetParam();
     // Not page-aligned, so the copy has to start inside the mapping.
-    const QelSim::MachineImage image =
-        QelSim::MachineImage::FromDump(kCorpus + "/dumps/" + name + ".bin", 0x000E1230);
+    const QelImage::MachineImage image =
+        QelImage::MachineImage::FromDump(kCorpus + "/dumps/" + name + ".bin", 0x000E1230);
     root.Install(image);
 
     CRawSMBios raw;

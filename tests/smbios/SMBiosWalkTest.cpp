@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <cstdio>
 
-using QelSim::BiosInformation;
-using QelSim::MakeBiosInformation;
-using QelSim::MakeEndOfTable;
-using QelSim::Structure;
+using QelImage::BiosInformation;
+using QelImage::MakeBiosInformation;
+using QelImage::MakeEndOfTable;
+using QelImage::Structure;
 using QelTest::Concat;
 using QelTest::CTestCollection;
 using QelTest::RawHolding;

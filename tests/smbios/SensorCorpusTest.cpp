@@ -436,7 +436,7 @@ TEST_P(SensorCorpusTest, SensorStructuresAndTheirAssociationAsDmidecodeReadsThem
     const std::string name = GetParam();
     const std::vector<DmiStructure> dmi = ReadDmidecode(name);
     ASSERT_FALSE(dmi.empty()) << "no dmidecode reading for " << name;
-    root.Install(QelSim::MachineImage::FromDump(kCorpus + "/dumps/" + name + ".bin"));
+    root.Install(QelImage::MachineImage::FromDump(kCorpus + "/dumps/" + name + ".bin"));
 
     // At debug level the logger echoes every line to standard output: the library runs under a
     // capture, and the checks come after it so that their own messages are seen.

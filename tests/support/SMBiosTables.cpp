@@ -20,10 +20,10 @@ std::unique_ptr<CRawSMBios> RawHolding(const std::vector<uint8_t>& table)
     return raw;
 }
 
-std::vector<uint8_t> Concat(const std::vector<QelSim::Structure>& structures)
+std::vector<uint8_t> Concat(const std::vector<QelImage::Structure>& structures)
 {
     std::vector<uint8_t> table;
-    for (const QelSim::Structure& s : structures)
+    for (const QelImage::Structure& s : structures)
     {
         const std::vector<uint8_t> bytes = s.Encode();
         table.insert(table.end(), bytes.begin(), bytes.end());

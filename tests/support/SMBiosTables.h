@@ -40,7 +40,7 @@ public:
 std::unique_ptr<CRawSMBios> RawHolding(const std::vector<uint8_t>& table);
 
 // The encoded structures one after another.
-std::vector<uint8_t> Concat(const std::vector<QelSim::Structure>& structures);
+std::vector<uint8_t> Concat(const std::vector<QelImage::Structure>& structures);
 
 // The shared corpus of real tables: dumps/NAME.bin and dmidecode's reading, dmidecode/NAME.txt.
 std::string CorpusDirectory();

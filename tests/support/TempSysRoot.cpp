@@ -78,7 +78,7 @@ TempSysRoot::~TempSysRoot()
     RemoveTree(m_path);
 }
 
-void TempSysRoot::Install(const QelSim::MachineImage& image) const
+void TempSysRoot::Install(const QelImage::MachineImage& image) const
 {
     image.Write(m_path);
 }

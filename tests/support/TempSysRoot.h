@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace QelSim
+namespace QelImage
 {
 class MachineImage;
 }
@@ -24,7 +24,7 @@ public:
     const std::string& Path() const { return m_path; }
     std::string PathOf(const std::string& relative) const { return m_path + relative; }
 
-    void Install(const QelSim::MachineImage& image) const;
+    void Install(const QelImage::MachineImage& image) const;
     void WriteFile(const std::string& relative, const std::string& content) const;
     void Remove(const std::string& relative) const;
 

@@ -159,7 +159,7 @@ TEST_F(ToolTest, SmbiosShowsTheSampleMachineAndNothingElse)
 
         const ProgramResult r = Qelsensors({"smbios", "--sysroot", root.Path()});
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        const QelSim::MachineImage image = QelSim::SampleMachine(efi);
+        const QelImage::MachineImage image = QelSim::SampleMachine(efi);
         char address[32];
         snprintf(address, sizeof(address), "0x%08X", image.TableAddress());
         EXPECT_THAT(r.out,
@@ -192,14 +192,14 @@ TEST_F(ToolTest, FailuresSayWhatFailedAndExitWithOne)
     struct Case
     {
         const char* name;
-        QelSim::MachineImage image;
+        QelImage::MachineImage image;
         std::string message;
     };
-    QelSim::MachineImage noEntryPoint = QelSim::SampleMachine(false);
-    noEntryPoint.Entry().place = QelSim::EntryPointPlace::None;
-    QelSim::MachineImage badChecksum = QelSim::SampleMachine(false);
+    QelImage::MachineImage noEntryPoint = QelSim::SampleMachine(false);
+    noEntryPoint.Entry().place = QelImage::EntryPointPlace::None;
+    QelImage::MachineImage badChecksum = QelSim::SampleMachine(false);
     badChecksum.Entry().checksumDelta = 3;
-    QelSim::MachineImage shortMemory = QelSim::SampleMachine(false);
+    QelImage::MachineImage shortMemory = QelSim::SampleMachine(false);
     shortMemory.SetTableAddress(0x00200000).SetMemorySize(0x100000);
     const Case cases[] = {
         {"no entry point", noEntryPoint, "no '_SM_' anchor in the BIOS segment"},
@@ -333,10 +333,10 @@ TEST_F(ToolTest, SmbiosShowsTheSampleBoardInUnits)
 TEST_F(ToolTest, SmbiosShowsEachSensorUnderItsOwnChipOnly)
 {
     using Kind = QelSim::BoardSensor::Kind;
-    QelSim::BiosInformation bios = QelSim::SampleBiosInformation();
+    QelImage::BiosInformation bios = QelSim::SampleBiosInformation();
     bios.version = "M7 WREN 2.01";
-    QelSim::MachineImage image;
-    image.Add(QelSim::MakeBiosInformation(bios));
+    QelImage::MachineImage image;
+    image.Add(QelImage::MakeBiosInformation(bios));
 
     QelSim::BoardChip nuvoton;
     nuvoton.description = "Nuvoton NCT6796D";
@@ -415,10 +415,10 @@ TEST_F(ToolTest, SmbiosShowsEachSensorUnderItsOwnChipOnly)
 
 TEST_F(ToolTest, SmbiosSaysWhenTheModelIsUnknownAndNoChipIsListed)
 {
-    QelSim::BiosInformation bios = QelSim::SampleBiosInformation();
+    QelImage::BiosInformation bios = QelSim::SampleBiosInformation();
     bios.version = "k5 falcon 1.05";  // machine types are upper case
-    QelSim::MachineImage image;
-    image.Add(QelSim::MakeBiosInformation(bios));
+    QelImage::MachineImage image;
+    image.Add(QelImage::MakeBiosInformation(bios));
     root.Install(image);
 
     const ProgramResult r = Qelsensors({"smbios", "--sysroot", root.Path()});

@@ -1,5 +1,7 @@
 #include "CaptureFile.h"
 
+#include "LittleEndian.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -23,32 +25,8 @@ constexpr char kEntryPoint[] = "smbios/entry-point.bin";
 constexpr char kSystab[] = "smbios/systab";
 constexpr char kSensorConf[] = "etc/sensor.conf";
 constexpr char kFormatName[] = "qel-capture";
-constexpr uint64_t kPage = 4096;
-constexpr uint64_t kMinimumMemory = 0x100000;  // the BIOS segment lies below it
 constexpr uint32_t kBiosSegment = 0xF0000;
 constexpr size_t kMaxSystab = 4096;
-
-uint32_t Le(const uint8_t* at, int bytes)
-{
-    uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = value << 8 | at[i];
-    return value;
-}
-
-void SetLe(uint8_t* at, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint8_t Sum(const uint8_t* bytes, size_t count)
-{
-    uint8_t sum = 0;
-    for (size_t i = 0; i < count; ++i)
-        sum = static_cast<uint8_t>(sum + bytes[i]);
-    return sum;
-}
 
 std::string Hex(uint32_t value, int digits)
 {
@@ -191,77 +169,13 @@ CapturedChip ParseChip(const std::vector<uint8_t>& bytes, const std::string& whe
     return chip;
 }
 
-void CheckEntryPoint(const uint8_t* ep, const std::string& where)
-{
-    if (memcmp(ep, "_SM_", 4) != 0)
-        Refuse(where, "no SMBIOS 2.x entry point (anchor _SM_)");
-    if (ep[0x05] < 0x1E || ep[0x05] > kEntryPointSize)
-        Refuse(where, "entry point length " + std::to_string(ep[0x05]) + " (a 2.x entry point has 31)");
-}
-
-// The structures and the largest of them, as a table walk sees them.
-void CountStructures(const std::vector<uint8_t>& table, uint16_t& count, uint16_t& largest)
-{
-    count = 0;
-    largest = 0;
-    size_t at = 0;
-    while (at + 4 <= table.size() && count < 0xFFFF)
-    {
-        size_t end = at + table[at + 1];
-        while (end + 1 < table.size() && (table[end] != 0 || table[end + 1] != 0))
-            ++end;
-        end = std::min(end + 2, table.size());
-        ++count;
-        largest = static_cast<uint16_t>(std::max<size_t>(largest, std::min<size_t>(end - at, 0xFFFF)));
-        const bool last = table[at] == 127;
-        if (table[at + 1] < 4 || last)
-            break;
-        at = end;
-    }
-}
-
 struct Piece
 {
     uint64_t address;
     const std::vector<uint8_t>* bytes;
     const char* what;
 };
-
-[[noreturn]] void FailErrno(const std::string& what, const std::string& path)
-{
-    throw CaptureError(what + " " + path + ": " + strerror(errno));
-}
-
-void MakeDirectory(const std::string& path)
-{
-    for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1))
-    {
-        const std::string partial = path.substr(0, pos);
-        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-            FailErrno("cannot create directory", partial);
-        if (pos == std::string::npos)
-            break;
-    }
-}
 }  // namespace
-
-std::vector<uint8_t> DmiDump(const std::array<uint8_t, kEntryPointSize>& entryPoint,
-                             const std::vector<uint8_t>& table)
-{
-    std::vector<uint8_t> dump(kDumpTableOffset, 0);
-    // dmidecode writes the entry point's own length, 31 bytes for 2.x, and leaves 0x1F zero.
-    const size_t length = entryPoint[0x05] >= 0x1F ? 0x1F : entryPoint[0x05];
-    for (size_t i = 0; i < length; ++i)
-        dump[i] = entryPoint[i];
-    // The intermediate part (0x10-0x1E) sums to zero again, so the entry point checksum holds.
-    SetLe(&dump[0x18], kDumpTableOffset, 4);
-    dump[0x15] = 0;
-    dump[0x15] = static_cast<uint8_t>(-Sum(&dump[0x10], 0x0F));
-    dump[0x04] = 0;
-    dump[0x04] = static_cast<uint8_t>(-Sum(dump.data(), length));
-    dump.insert(dump.end(), table.begin(), table.end());
-    return dump;
-}
 
 std::vector<uint8_t> EncodeCapture(const Capture& c, uint64_t mtime)
 {
@@ -272,7 +186,7 @@ std::vector<uint8_t> EncodeCapture(const Capture& c, uint64_t mtime)
         listed.push_back({{"name", name}, {"size", data.size()}, {"content", content}});
         members.push_back({name, std::move(data)});
     };
-    add(kDmi, DmiDump(c.entryPoint, c.table),
+    add(kDmi, QelImage::WriteDump(c.entryPoint, c.table),
         "SMBIOS entry point and table, as dmidecode --dump-bin writes them");
     add(kEntryPoint, std::vector<uint8_t>(c.entryPoint.begin(), c.entryPoint.end()),
         "the SMBIOS entry point as found, table address included");
@@ -392,18 +306,19 @@ Capture DecodeCapture(const uint8_t* bytes, size_t size)
         throw CaptureError(std::string("no ") + kDmi + " or " + kEntryPoint +
                            ": the capture has no SMBIOS table");
     const std::vector<uint8_t>& ep = *byName[kEntryPoint];
-    if (ep.size() != kEntryPointSize)
+    if (ep.size() != QelImage::kEntryPointSize)
         Refuse(kEntryPoint, std::to_string(ep.size()) + " bytes, not 32");
-    CheckEntryPoint(ep.data(), kEntryPoint);
+    if (std::optional<std::string> fault = QelImage::EntryPointFault(ep.data()))
+        Refuse(kEntryPoint, *fault);
     std::copy(ep.begin(), ep.end(), c.entryPoint.begin());
-    if (Le(&ep[0x18], 4) != c.tableAddress || Le(&ep[0x16], 2) != tableLength)
+    if (LittleEndian::Read32(&ep[0x18]) != c.tableAddress || LittleEndian::Read16(&ep[0x16]) != tableLength)
         Refuse(m, "smbios.tableAddress or tableLength disagrees with the entry point");
     const std::vector<uint8_t>& dmi = *byName[kDmi];
-    if (dmi.size() != kDumpTableOffset + tableLength)
+    if (dmi.size() != QelImage::kDumpTableOffset + tableLength)
         Refuse(kDmi, std::to_string(dmi.size()) + " bytes; 0x20 and a table of " +
                          std::to_string(tableLength) + " were expected");
-    c.table.assign(dmi.begin() + kDumpTableOffset, dmi.end());
-    if (DmiDump(c.entryPoint, c.table) != dmi)
+    c.table.assign(dmi.begin() + QelImage::kDumpTableOffset, dmi.end());
+    if (QelImage::WriteDump(c.entryPoint, c.table) != dmi)
         Refuse(kDmi, "its entry point disagrees with " + std::string(kEntryPoint));
     if (c.uefi)
     {
@@ -513,60 +428,24 @@ Capture ReadSmbiosSource(const uint8_t* bytes, size_t size)
 {
     if (LooksLikeTar(bytes, size))
         return DecodeCapture(bytes, size);
-    if (size < kDumpTableOffset)
+    if (size < QelImage::kDumpTableOffset)
         throw CaptureError("neither a capture nor a dmidecode dump: " + std::to_string(size) + " bytes");
-    Capture c;
-    c.tableAddress = kDumpTableOffset;
-    if (memcmp(bytes, "_SM_", 4) == 0)
-    {
-        CheckEntryPoint(bytes, "dmidecode dump");
-        // The table lies where the entry point says, as a file offset: dmidecode writes 0x20 and
-        // reads the table from the offset it finds.
-        const uint32_t length = Le(bytes + 0x16, 2);
-        const uint32_t offset = Le(bytes + 0x18, 4);
-        if (offset < kDumpTableOffset || offset > size || length > size - offset)
-            throw CaptureError("dmidecode dump: the entry point announces " + std::to_string(length) +
-                               " table bytes at offset " + std::to_string(offset) + ", the file has " +
-                               std::to_string(size) + " bytes");
-        std::copy_n(bytes, kEntryPointSize, c.entryPoint.begin());
-        c.tableAddress = offset;
-        c.table.assign(bytes + offset, bytes + offset + length);
-    }
-    else if (memcmp(bytes, "_SM3_", 5) == 0)
-    {
-        // Only the 64-bit entry point: the library reads a 2.x one, made up here from the 3.x
-        // version and the table as it stands (its length field is only an upper bound).
-        const uint64_t offset = static_cast<uint64_t>(Le(bytes + 0x14, 4)) << 32 | Le(bytes + 0x10, 4);
-        if (offset < kDumpTableOffset || offset > size)
-            throw CaptureError("dmidecode dump: the entry point puts the table at offset " +
-                               std::to_string(offset) + ", the file has " + std::to_string(size) + " bytes");
-        const uint64_t length = std::min<uint64_t>(Le(bytes + 0x0C, 4), size - offset);
-        if (length > 0xFFFF)
-            throw CaptureError("dmidecode dump: a table of " + std::to_string(length) +
-                               " bytes does not fit a 2.x entry point");
-        c.tableAddress = static_cast<uint32_t>(offset);
-        c.table.assign(bytes + offset, bytes + offset + length);
-        uint16_t count = 0, largest = 0;
-        CountStructures(c.table, count, largest);
-        uint8_t* ep = c.entryPoint.data();
-        memcpy(ep, "_SM_", 4);
-        ep[0x05] = 0x1F;
-        ep[0x06] = bytes[0x07];
-        ep[0x07] = bytes[0x08];
-        SetLe(ep + 0x08, largest, 2);
-        memcpy(ep + 0x10, "_DMI_", 5);
-        SetLe(ep + 0x16, static_cast<uint32_t>(length), 2);
-        SetLe(ep + 0x18, c.tableAddress, 4);
-        SetLe(ep + 0x1C, count, 2);
-        ep[0x1E] = static_cast<uint8_t>((bytes[0x07] & 0x0F) << 4 | (bytes[0x08] & 0x0F));
-        ep[0x15] = static_cast<uint8_t>(-Sum(ep + 0x10, 0x0F));
-        ep[0x04] = static_cast<uint8_t>(-Sum(ep, 0x1F));
-    }
-    else
-    {
+    if (!QelImage::LooksLikeDump(bytes, size))
         throw CaptureError(
             "neither a capture (a tar archive) nor a dmidecode dump (_SM_ or _SM3_ at offset 0)");
+    QelImage::Dump dump;
+    try
+    {
+        dump = QelImage::ReadDump(bytes, size);
     }
+    catch (const QelImage::DumpError& e)
+    {
+        throw CaptureError(std::string("dmidecode dump: ") + e.what());
+    }
+    Capture c;
+    c.entryPoint = dump.entryPoint;
+    c.tableAddress = dump.tableOffset;
+    c.table = std::move(dump.table);
     return c;
 }
 
@@ -613,10 +492,7 @@ void WriteMemory(const Capture& c, const std::string& root)
                                  {c.entryPointAddress, &entry, "the SMBIOS entry point"}};
     if (c.eventLogAddress)
         pieces.push_back({*c.eventLogAddress, &c.eventLogArea, "the event-log area"});
-    uint64_t end = kMinimumMemory;
     for (size_t i = 0; i < pieces.size(); ++i)
-    {
-        end = std::max(end, pieces[i].address + pieces[i].bytes->size());
         for (size_t j = 0; j < i; ++j)
             if (pieces[i].address < pieces[j].address + pieces[j].bytes->size() &&
                 pieces[j].address < pieces[i].address + pieces[i].bytes->size())
@@ -624,32 +500,24 @@ void WriteMemory(const Capture& c, const std::string& root)
                                    Hex(static_cast<uint32_t>(pieces[i].address), 8) + " overlaps " +
                                    pieces[j].what + " at " +
                                    Hex(static_cast<uint32_t>(pieces[j].address), 8));
-    }
-    MakeDirectory(root + "/dev");
+
+    QelImage::MachineImage image;
+    image.SetRawTable(c.table).SetTableAddress(c.tableAddress);
+    QelImage::EntryPoint& ep = image.Entry();
+    ep.place = c.uefi ? QelImage::EntryPointPlace::Efi : QelImage::EntryPointPlace::BiosSegment;
+    ep.address = c.entryPointAddress;
+    ep.bytes = c.entryPoint;
     if (c.uefi)
+        ep.systab = c.systab;
+    if (c.eventLogAddress)
+        image.PutBytes(*c.eventLogAddress, c.eventLogArea);
+    try
     {
-        MakeDirectory(root + "/sys/firmware/efi");
-        const std::string path = root + "/sys/firmware/efi/systab";
-        FILE* out = fopen(path.c_str(), "we");
-        if (out == nullptr)
-            FailErrno("cannot create", path);
-        const bool ok = fwrite(c.systab.data(), 1, c.systab.size(), out) == c.systab.size();
-        if (fclose(out) != 0 || !ok)
-            FailErrno("cannot write", path);
+        image.Write(root);
     }
-    const std::string path = root + "/dev/mem";
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        FailErrno("cannot create", path);
-    bool ok = ftruncate(fd, static_cast<off_t>((end + kPage - 1) / kPage * kPage)) == 0;
-    for (const Piece& piece : pieces)
-        ok = ok && pwrite(fd, piece.bytes->data(), piece.bytes->size(), static_cast<off_t>(piece.address)) ==
-                       static_cast<ssize_t>(piece.bytes->size());
-    const int err = errno;
-    if (close(fd) != 0 || !ok)
+    catch (const std::runtime_error& e)
     {
-        errno = ok ? errno : err;
-        FailErrno("cannot write", path);
+        throw CaptureError(e.what());
     }
 }
 }  // namespace QelCapture

@@ -17,6 +17,7 @@
 //   etc/sensor.conf                    the provider's sensor configuration, where the till has one
 #pragma once
 
+#include "DmiDump.h"
 #include "Tar.h"
 
 #include <array>
@@ -29,8 +30,6 @@
 namespace QelCapture
 {
 constexpr int kFormatVersion = 1;
-constexpr uint32_t kDumpTableOffset = 0x20;
-constexpr size_t kEntryPointSize = 32;
 constexpr uint32_t kMaxSsds = 10;        // nvme0 ... nvme9, as the provider looks for them
 constexpr uint32_t kMaxNamespaces = 16;  // namespace devices made on replay
 constexpr size_t kIdentifySize = 4096;
@@ -76,7 +75,7 @@ struct Capture
     std::string model;      // as the library judged the BIOS version
     std::string chipStart;  // how the drivers' start-up ended ("success (0)", ...)
 
-    std::array<uint8_t, kEntryPointSize> entryPoint{};  // as found
+    std::array<uint8_t, QelImage::kEntryPointSize> entryPoint{};  // as found
     uint32_t entryPointAddress = 0xF0000;
     bool uefi = false;
     std::string systab;  // UEFI only
@@ -91,18 +90,13 @@ struct Capture
     std::optional<std::string> sensorConf;
 };
 
-// The `dmidecode --dump-bin` file of an entry point and table: the entry point at 0 with its
-// table address set to 0x20 and the intermediate checksum made good again, the table at 0x20.
-std::vector<uint8_t> DmiDump(const std::array<uint8_t, kEntryPointSize>& entryPoint,
-                             const std::vector<uint8_t>& table);
-
 std::vector<uint8_t> EncodeCapture(const Capture& capture, uint64_t mtime);
 // Throws CaptureError naming the member and what is wrong.
 Capture DecodeCapture(const uint8_t* bytes, size_t size);
 
-// A capture, or a `dmidecode --dump-bin` file (SMBIOS 2.x, or 3.x only, for which the 2.x entry
-// point the library reads is made up): the SMBIOS part, and all the rest for a capture. A dump's
-// table stays at 0x20, where its entry point says it is. Throws CaptureError.
+// A capture, or a `dmidecode --dump-bin` file as QelImage::ReadDump reads it: the SMBIOS part, and
+// all the rest for a capture. A dump's table stays at its offset in the file, where its entry point
+// says it is. Throws CaptureError.
 Capture ReadSmbiosSource(const uint8_t* bytes, size_t size);
 
 // The address of the SMBIOS 2.x entry point a UEFI system table names (its "SMBIOS=" line).
@@ -112,8 +106,8 @@ std::optional<uint32_t> SystabEntryPoint(const std::string& systab);
 std::vector<uint8_t> ReadFileBytes(const std::string& path, size_t maxSize);
 constexpr size_t kMaxCaptureSize = 64 * 1024 * 1024;
 
-// Where the pieces of physical memory of a captured machine go, as a sparse dev/mem file under
-// root (and the UEFI system table): entry point, table and event-log area at their addresses.
-// Throws CaptureError when something cannot be written or two pieces overlap.
+// The memory image of a captured machine (QelImage::MachineImage), written under root: the entry
+// point as the till had it, the table and the event-log area at their addresses, and the UEFI
+// system table. Throws CaptureError when something cannot be written or two pieces overlap.
 void WriteMemory(const Capture& capture, const std::string& root);
 }  // namespace QelCapture

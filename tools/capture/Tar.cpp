@@ -13,6 +13,9 @@ constexpr size_t kModeOffset = 100, kUidOffset = 108, kGidOffset = 116, kSizeOff
 constexpr size_t kChecksumOffset = 148, kTypeOffset = 156, kMagicOffset = 257, kVersionOffset = 263;
 constexpr size_t kUnameOffset = 265, kGnameOffset = 297, kPrefixOffset = 345, kPrefixField = 155;
 constexpr char kMagic[] = "ustar";
+// Every member is its owner's alone: a capture holds the till's serial numbers, and tar gives the
+// files it unpacks the modes they were archived with.
+constexpr uint64_t kMemberMode = 0600;
 
 void PutOctal(uint8_t* field, size_t width, uint64_t value)
 {
@@ -98,7 +101,7 @@ std::vector<uint8_t> WriteTar(const std::vector<TarMember>& members, uint64_t mt
                                "': " + (problem.empty() ? "a name longer than 100 characters" : problem));
         uint8_t header[kTarBlock] = {};
         memcpy(header, member.name.data(), member.name.size());
-        PutOctal(header + kModeOffset, 8, 0644);
+        PutOctal(header + kModeOffset, 8, kMemberMode);
         PutOctal(header + kUidOffset, 8, 0);
         PutOctal(header + kGidOffset, 8, 0);
         PutOctal(header + kSizeOffset, 12, member.data.size());

@@ -31,8 +31,8 @@ constexpr size_t kMaxTarMembers = 256;
 constexpr size_t kMaxTarMemberSize = 1024 * 1024;
 
 // The archive: a header and the data (padded to 512 bytes) per member, then two zero blocks.
-// mtime: seconds since the epoch, given to every member. Throws CaptureError for a name that
-// does not fit the header.
+// Every member has mode 0600 and mtime, seconds since the epoch. Throws CaptureError for a name
+// that does not fit the header.
 std::vector<uint8_t> WriteTar(const std::vector<TarMember>& members, uint64_t mtime);
 
 // The members, in archive order. Throws CaptureError for a truncated archive, a bad header or

@@ -359,8 +359,9 @@ int RunCapture(Context& context, const std::vector<std::string>& args)
         return Report(context, kCommand, *failure);
     if (std::optional<Failure> failure = CheckPortDevice())
         return Report(context, kCommand, *failure);
+    // The capture holds the till's serial numbers: for its owner alone.
     AtomicFile file;
-    if (std::optional<Failure> failure = file.Create(path))
+    if (std::optional<Failure> failure = file.Create(path, 0600))
         return Report(context, kCommand, *failure);
 
     QelCapture::Capture capture;

@@ -198,7 +198,7 @@ AtomicFile::~AtomicFile()
         unlink(m_temporary.c_str());
 }
 
-std::optional<Failure> AtomicFile::Create(const std::string& path)
+std::optional<Failure> AtomicFile::Create(const std::string& path, mode_t mode)
 {
     const size_t slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
@@ -211,6 +211,7 @@ std::optional<Failure> AtomicFile::Create(const std::string& path)
         return Failure{"cannot create a file in " + dir + ": " + strerror(errno), std::nullopt};
     m_temporary = temporary;
     m_path = path;
+    m_mode = mode;
     return std::nullopt;
 }
 
@@ -228,7 +229,7 @@ std::optional<Failure> AtomicFile::Commit(const void* data, size_t size)
                            std::nullopt};
         done += static_cast<size_t>(n);
     }
-    if (fchmod(m_fd, 0644) != 0 || fsync(m_fd) != 0)
+    if (fchmod(m_fd, m_mode) != 0 || fsync(m_fd) != 0)
         return Failure{"cannot write " + m_temporary + ": " + strerror(errno), std::nullopt};
     const int fd = m_fd;
     m_fd = -1;

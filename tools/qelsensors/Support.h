@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <sys/types.h>
 
 namespace QelTool
 {
@@ -50,8 +51,9 @@ void SetLibraryLogHint(const std::string& hint);
 // A file written beside its final name and renamed onto it only when it is whole, so a reader sees
 // the old file or the new one, never a part, and a failure leaves nothing behind. The temporary
 // file is hidden and ends in random letters (node_exporter's textfile collector reads every
-// *.prom of its directory); the result is readable by all (the exporter runs as a user of its
-// own). Create before the work, so that a directory that cannot be written fails first.
+// *.prom of its directory); the result has the mode given, whatever the umask: readable by all by
+// default (the exporter runs as a user of its own). Create before the work, so that a directory
+// that cannot be written fails first.
 class AtomicFile
 {
 public:
@@ -60,11 +62,12 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    std::optional<Failure> Create(const std::string& path);
+    std::optional<Failure> Create(const std::string& path, mode_t mode = 0644);
     std::optional<Failure> Commit(const void* data, size_t size);
 
 private:
     int m_fd = -1;
+    mode_t m_mode = 0644;
     std::string m_temporary;
     std::string m_path;
 };

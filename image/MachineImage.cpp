@@ -1,5 +1,8 @@
 #include "MachineImage.h"
 
+#include "DmiDump.h"
+#include "LittleEndian.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,12 +14,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace QelSim
+namespace QelImage
 {
 namespace
 {
 constexpr uint8_t kEndOfTableType = 127;
-constexpr size_t kEntryPointSize = 32;
 constexpr uint64_t kPageSize = 4096;
 
 [[noreturn]] void Fail(const std::string& what)
@@ -27,49 +29,6 @@ constexpr uint64_t kPageSize = 4096;
 [[noreturn]] void FailErrno(const std::string& what, const std::string& path)
 {
     Fail(what + " " + path + ": " + strerror(errno));
-}
-
-void PutLE(std::vector<uint8_t>& out, uint64_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void SetLE(uint8_t* at, uint64_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint64_t GetLE(const uint8_t* at, int bytes)
-{
-    uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = value << 8 | at[i];
-    return value;
-}
-
-uint8_t ChecksumFor(const uint8_t* bytes, size_t count)
-{
-    uint8_t sum = 0;
-    for (size_t i = 0; i < count; ++i)
-        sum = static_cast<uint8_t>(sum + bytes[i]);
-    return static_cast<uint8_t>(-sum);
-}
-
-void MakeDirectories(const std::string& path)
-{
-    std::string partial;
-    size_t pos = 0;
-    while (pos != std::string::npos)
-    {
-        pos = path.find('/', pos + 1);
-        partial = path.substr(0, pos);
-        if (partial.empty())
-            continue;
-        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-            FailErrno("cannot create directory", partial);
-    }
 }
 
 void WriteTextFile(const std::string& path, const std::string& text)
@@ -87,7 +46,58 @@ std::vector<uint8_t> ReadFile(const std::string& path)
         FailErrno("cannot open", path);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// Structure count and largest structure of an encoded table, counted as the library walks it: up
+// to the End-of-Table structure, the table's end, or a structure shorter than its header.
+struct TableStats
+{
+    uint16_t count = 0;
+    uint16_t maxSize = 0;
+};
+
+TableStats CountStructures(const std::vector<uint8_t>& table)
+{
+    TableStats stats;
+    size_t pos = 0;
+    while (pos + 4 <= table.size() && table[pos + 1] >= 4 && stats.count < 0xFFFF)
+    {
+        size_t next = pos + table[pos + 1];
+        while (next + 1 < table.size() && !(table[next] == 0 && table[next + 1] == 0))
+            ++next;
+        next = std::min(next + 2, table.size());
+        stats.count = static_cast<uint16_t>(stats.count + 1);
+        stats.maxSize =
+            std::max<uint16_t>(stats.maxSize, static_cast<uint16_t>(std::min<size_t>(next - pos, 0xFFFF)));
+        if (table[pos] == kEndOfTableType)
+            break;
+        pos = next;
+    }
+    return stats;
+}
 }  // namespace
+
+void MakeDirectories(const std::string& path)
+{
+    std::string partial;
+    size_t pos = 0;
+    while (pos != std::string::npos)
+    {
+        pos = path.find('/', pos + 1);
+        partial = path.substr(0, pos);
+        if (partial.empty())
+            continue;
+        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+            FailErrno("cannot create directory", partial);
+    }
+}
+
+uint8_t ChecksumByte(const uint8_t* bytes, size_t count)
+{
+    uint8_t sum = 0;
+    for (size_t i = 0; i < count; ++i)
+        sum = static_cast<uint8_t>(sum + bytes[i]);
+    return static_cast<uint8_t>(-sum);
+}
 
 Structure& Structure::Byte(uint8_t value)
 {
@@ -97,19 +107,19 @@ Structure& Structure::Byte(uint8_t value)
 
 Structure& Structure::Word(uint16_t value)
 {
-    PutLE(data, value, 2);
+    LittleEndian::Append(data, value, 2);
     return *this;
 }
 
 Structure& Structure::DWord(uint32_t value)
 {
-    PutLE(data, value, 4);
+    LittleEndian::Append(data, value, 4);
     return *this;
 }
 
 Structure& Structure::QWord(uint64_t value)
 {
-    PutLE(data, value, 8);
+    LittleEndian::Append(data, value, 8);
     return *this;
 }
 
@@ -142,7 +152,7 @@ std::vector<uint8_t> Structure::Encode() const
     std::vector<uint8_t> out;
     out.push_back(type);
     out.push_back(length ? *length : static_cast<uint8_t>(formatted));
-    PutLE(out, handle, 2);
+    LittleEndian::Append(out, handle, 2);
     out.insert(out.end(), data.begin(), data.end());
     for (const std::string& s : strings)
     {
@@ -178,26 +188,6 @@ Structure MakeBiosInformation(const BiosInformation& bios, uint16_t handle)
 Structure MakeEndOfTable(uint16_t handle)
 {
     return Structure(kEndOfTableType, handle);
-}
-
-TableStats CountStructures(const std::vector<uint8_t>& table)
-{
-    TableStats stats;
-    size_t pos = 0;
-    while (pos + 4 <= table.size())
-    {
-        size_t next = pos + table[pos + 1];
-        while (next + 1 < table.size() && !(table[next] == 0 && table[next + 1] == 0))
-            ++next;
-        next = std::min(next + 2, table.size());
-        stats.count = static_cast<uint16_t>(stats.count + 1);
-        stats.maxSize =
-            std::max<uint16_t>(stats.maxSize, static_cast<uint16_t>(std::min<size_t>(next - pos, 0xFFFF)));
-        if (table[pos] == kEndOfTableType)
-            break;
-        pos = next;
-    }
-    return stats;
 }
 
 MachineImage& MachineImage::Add(Structure structure)
@@ -256,10 +246,11 @@ std::vector<uint8_t> MachineImage::TableBytes() const
     return table;
 }
 
-std::array<uint8_t, 32> MachineImage::EntryPointBytes() const
+std::array<uint8_t, kEntryPointSize> EncodeEntryPoint(const EntryPoint& e, const std::vector<uint8_t>& table,
+                                                      uint32_t tableAddress)
 {
-    const EntryPoint& e = m_entry;
-    const std::vector<uint8_t> table = TableBytes();
+    if (e.bytes)
+        return *e.bytes;
     const TableStats stats = CountStructures(table);
 
     std::array<uint8_t, kEntryPointSize> ep{};
@@ -267,21 +258,27 @@ std::array<uint8_t, 32> MachineImage::EntryPointBytes() const
     ep[0x05] = e.length ? *e.length : 0x1F;
     ep[0x06] = e.major;
     ep[0x07] = e.minor;
-    SetLE(&ep[0x08], e.maxStructSize ? *e.maxStructSize : stats.maxSize, 2);
+    LittleEndian::Write(&ep[0x08], e.maxStructSize ? *e.maxStructSize : stats.maxSize, 2);
     ep[0x0A] = e.revision;
     memcpy(&ep[0x0B], e.formattedArea.data(), 5);
     memcpy(&ep[0x10], "_DMI_", 5);
-    SetLE(&ep[0x16], e.tableLength ? *e.tableLength : std::min<size_t>(table.size(), 0xFFFF), 2);
-    SetLE(&ep[0x18], e.tableAddress ? *e.tableAddress : m_tableAddress, 4);
-    SetLE(&ep[0x1C], e.structureCount ? *e.structureCount : stats.count, 2);
+    LittleEndian::Write(&ep[0x16], e.tableLength ? *e.tableLength : std::min<size_t>(table.size(), 0xFFFF),
+                        2);
+    LittleEndian::Write(&ep[0x18], e.tableAddress ? *e.tableAddress : tableAddress, 4);
+    LittleEndian::Write(&ep[0x1C], e.structureCount ? *e.structureCount : stats.count, 2);
     ep[0x1E] =
         e.bcdRevision ? *e.bcdRevision : static_cast<uint8_t>((e.major & 0x0F) << 4 | (e.minor & 0x0F));
     // The intermediate checksum covers 0x10-0x1E, the entry point checksum EpStructLen bytes
     // (all 32 when that is out of range, so the bytes still look like a well-made entry point).
-    ep[0x15] = ChecksumFor(&ep[0x10], 0x0F);
+    ep[0x15] = ChecksumByte(&ep[0x10], 0x0F);
     const size_t covered = ep[0x05] > 4 && ep[0x05] <= kEntryPointSize ? ep[0x05] : kEntryPointSize;
-    ep[0x04] = static_cast<uint8_t>(ChecksumFor(ep.data(), covered) + e.checksumDelta);
+    ep[0x04] = static_cast<uint8_t>(ChecksumByte(ep.data(), covered) + e.checksumDelta);
     return ep;
+}
+
+std::array<uint8_t, kEntryPointSize> MachineImage::EntryPointBytes() const
+{
+    return EncodeEntryPoint(m_entry, TableBytes(), m_tableAddress);
 }
 
 std::string MachineImage::SystabText() const
@@ -321,7 +318,7 @@ void MachineImage::Write(const std::string& root) const
     pieces.emplace_back(m_tableAddress, TableBytes());
     if (m_entry.place != EntryPointPlace::None)
     {
-        const std::array<uint8_t, 32> ep = EntryPointBytes();
+        const std::array<uint8_t, kEntryPointSize> ep = EntryPointBytes();
         pieces.emplace_back(m_entry.address, std::vector<uint8_t>(ep.begin(), ep.end()));
     }
 
@@ -353,47 +350,19 @@ void MachineImage::Write(const std::string& root) const
 MachineImage MachineImage::FromDump(const std::string& path, uint32_t tableAddress)
 {
     const std::vector<uint8_t> file = ReadFile(path);
-    constexpr size_t kTableOffset = 0x20;
-    if (file.size() < kTableOffset)
-        Fail(path + ": too short for a dmidecode dump");
-
+    Dump dump;
+    try
+    {
+        dump = ReadDump(file.data(), file.size());
+    }
+    catch (const DumpError& e)
+    {
+        Fail(path + ": " + e.what());
+    }
     MachineImage image;
-    EntryPoint& e = image.m_entry;
-    size_t tableLength = 0;
-    if (memcmp(file.data(), "_SM_", 4) == 0)
-    {
-        e.length = file[0x05];
-        e.major = file[0x06];
-        e.minor = file[0x07];
-        e.maxStructSize = static_cast<uint16_t>(GetLE(&file[0x08], 2));
-        e.revision = file[0x0A];
-        memcpy(e.formattedArea.data(), &file[0x0B], 5);
-        tableLength = static_cast<size_t>(GetLE(&file[0x16], 2));
-        e.structureCount = static_cast<uint16_t>(GetLE(&file[0x1C], 2));
-        e.bcdRevision = file[0x1E];
-        if (kTableOffset + tableLength > file.size())
-            Fail(path + ": the entry point announces " + std::to_string(tableLength) +
-                 " table bytes, the file has " + std::to_string(file.size() - kTableOffset));
-    }
-    else if (memcmp(file.data(), "_SM3_", 5) == 0)
-    {
-        // Only the 64-bit entry point: make up the 2.x one the library reads, from the 3.x
-        // version and the table as it stands (its length field is only an upper bound).
-        e.major = file[0x07];
-        e.minor = file[0x08];
-        const uint64_t maximum = GetLE(&file[0x0C], 4);
-        tableLength = static_cast<size_t>(std::min<uint64_t>(maximum, file.size() - kTableOffset));
-        if (tableLength > 0xFFFF)
-            Fail(path + ": a table of " + std::to_string(tableLength) +
-                 " bytes does not fit a 2.x entry point");
-    }
-    else
-    {
-        Fail(path + ": no SMBIOS entry point (_SM_ or _SM3_) at offset 0");
-    }
-    image.SetRawTable(
-        std::vector<uint8_t>(file.begin() + kTableOffset, file.begin() + kTableOffset + tableLength));
+    image.m_entry.bytes = DumpEntryPoint(dump.entryPoint, tableAddress);
+    image.SetRawTable(std::move(dump.table));
     image.SetTableAddress(tableAddress);
     return image;
 }
-}  // namespace QelSim
+}  // namespace QelImage

@@ -1,4 +1,5 @@
-// Builds the physical memory and firmware files of a simulated machine under a system root.
+// The memory image of a till: the physical memory and firmware files of a machine under a system
+// root, as the simulator serves it, a capture replays it and `--from-dump` decodes it.
 //
 // `dev/mem` is a sparse regular file whose byte N stands for physical address N. It holds the
 // SMBIOS 2.x entry point (in the BIOS segment 0xF0000-0xFFFFF, or anywhere when a UEFI system
@@ -8,13 +9,14 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace QelSim
+namespace QelImage
 {
 // One SMBIOS structure: the 4-byte header, the rest of the formatted area and the string set.
 struct Structure
@@ -51,6 +53,8 @@ enum class EntryPointPlace
     None          // no entry point at all
 };
 
+constexpr size_t kEntryPointSize = 32;
+
 // The 32-byte SMBIOS 2.x entry point. Fields left empty are derived from the table.
 struct EntryPoint
 {
@@ -69,7 +73,14 @@ struct EntryPoint
     std::optional<uint8_t> bcdRevision;      // from major and minor by default
     uint8_t checksumDelta = 0;               // added to the correct checksum; non-zero breaks it
     std::optional<std::string> systab;       // UEFI: the whole systab text instead of the usual one
+    // All 32 bytes as they are (a till's own, a dump's), in place of the fields above.
+    std::optional<std::array<uint8_t, kEntryPointSize>> bytes;
 };
+
+// The entry point's 32 bytes for a table at tableAddress: its bytes as they are, or its fields
+// with those left empty derived from the table, and both checksums.
+std::array<uint8_t, kEntryPointSize>
+EncodeEntryPoint(const EntryPoint& entry, const std::vector<uint8_t>& table, uint32_t tableAddress);
 
 // A BIOS Information structure (Type 0).
 struct BiosInformation
@@ -117,7 +128,7 @@ public:
     MachineImage& SetMemorySize(uint64_t size);
 
     std::vector<uint8_t> TableBytes() const;
-    std::array<uint8_t, 32> EntryPointBytes() const;
+    std::array<uint8_t, kEntryPointSize> EntryPointBytes() const;
     std::string SystabText() const;
     uint64_t MemorySize() const;
 
@@ -125,9 +136,9 @@ public:
     // missing). Throws std::runtime_error naming what failed.
     void Write(const std::string& root) const;
 
-    // The machine of a `dmidecode --dump-bin` file: entry point at offset 0 (SMBIOS 2.x, or 3.x
-    // only, for which a 2.x entry point is made up), table from offset 0x20. The entry point goes
-    // to the BIOS segment, the table to tableAddress. Throws std::runtime_error on a bad file.
+    // The machine of a `dmidecode --dump-bin` file, read as ReadDump (DmiDump.h) reads it: the
+    // entry point goes to the BIOS segment, the table to tableAddress. Throws std::runtime_error,
+    // naming the file, on a bad one.
     static MachineImage FromDump(const std::string& path, uint32_t tableAddress = kDefaultTableAddress);
 
 private:
@@ -140,12 +151,10 @@ private:
     std::optional<uint64_t> m_memorySize;
 };
 
-// Structure count and largest structure of an encoded table, counted as the library walks it
-// (up to the End-of-Table structure or the table's end).
-struct TableStats
-{
-    uint16_t count = 0;
-    uint16_t maxSize = 0;
-};
-TableStats CountStructures(const std::vector<uint8_t>& table);
-}  // namespace QelSim
+// The byte that makes count bytes sum to zero, as an SMBIOS checksum field.
+uint8_t ChecksumByte(const uint8_t* bytes, size_t count);
+
+// Creates the directory path and those above it (0755) where they are missing. Throws
+// std::runtime_error naming the one that cannot be made.
+void MakeDirectories(const std::string& path);
+}  // namespace QelImage
