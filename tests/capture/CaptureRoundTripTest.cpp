@@ -136,6 +136,7 @@ TEST_P(CaptureRoundTrip, TheReplayShowsWhatTheTillShowed)
         EXPECT_EQ(till.Bus().Stats().reads, twin.Bus().Stats().reads);
     }
 
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();  // sel, and the provider's log, on the till
     Replay replay(file);
     const std::vector<std::vector<std::string>> commands = {
         {},

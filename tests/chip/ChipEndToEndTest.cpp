@@ -143,6 +143,7 @@ TEST_P(EveryMachine, SensorsReadWhatTheRegistersHold)
 
 TEST_P(EveryMachine, LimitEventsNameTheirSensorOnceTheManagerIsUp)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     const QelSim::Profile& profile = machine->Profile();
     ASSERT_TRUE(profile.eventLog.has_value()) << "every shipped till has the sample log";
 

@@ -60,7 +60,6 @@ class EventLogContainerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
         fan.dwSensorType = SENSOR_KIND_COOLING;
         fan.strDescription = "CPU Fan";
         source.sensors[0x31] = &fan;
@@ -87,6 +86,7 @@ protected:
 
 TEST_F(EventLogContainerTest, EveryRequestReadsTheLogAsItIsNow)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     MachineImage image = Machine();
     AddEventLog(image, 0x40, kArea, Area(), Fields(kLogStatusValid, 7));
     root.Install(image);
@@ -136,6 +136,7 @@ TEST_F(EventLogContainerTest, EveryRequestReadsTheLogAsItIsNow)
 
 TEST_F(EventLogContainerTest, AnUnreadableLogIsAnEventLogErrorAndLeavesTheRecordAlone)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     MachineImage noType15 = Machine();
     MachineImage indexed = Machine();
     SystemEventLogFields method0 = Fields();
@@ -201,6 +202,7 @@ TEST_F(EventLogContainerTest, AnUnreadableLogIsAnEventLogErrorAndLeavesTheRecord
 
 TEST_F(EventLogContainerTest, OnlyTheFirstType15CountsAndItsDescriptorsDecide)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     MachineImage image = Machine();
     SystemEventLogFields none = Fields();
     none.descriptors.clear();

@@ -44,6 +44,7 @@ void ExpectFailedButCompleted(const Reply& reply)
 
 TEST_F(BrokerFailureTest, NewInstanceFailingEndsTheEnumeration)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     Broker().FailNewInstanceAfter(0);
     const Reply none = m_host->EnumerateInstances(kNameSpace, kSensorClass);
     ExpectFailedButCompleted(none);
@@ -113,6 +114,7 @@ TEST_F(BrokerFailureTest, PathAndArrayFailures)
     EXPECT_EQ(partial.paths.size(), 2u);
     EXPECT_EQ(Logged("SensorProvider::enumerateInstanceNames - No instances found"), 2u);
 
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     Broker().FailNewObjectPathAfter(-1);
     Broker().FailNewArrayAfter(0);
     const Reply log = m_host->EnumerateInstances(kNameSpace, kLogClass);

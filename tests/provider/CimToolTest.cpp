@@ -71,6 +71,7 @@ TEST_F(CimToolTest, EnumerateShowsMofInstances)
     EXPECT_EQ(names.exitCode, 0);
     EXPECT_EQ(Occurrences(names.out, "root/cimv2:PXT_NumericSensor.Name=\""), sensors);
 
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     const ProgramResult log = Cim({"get", kLogClass, kLogName});
     EXPECT_EQ(log.exitCode, 0);
     EXPECT_THAT(log.out, HasSubstr("    LogLines = {\n        \"Log Area Reset/Cleared:"));
@@ -89,6 +90,7 @@ TEST_F(CimToolTest, JsonDocumentsCarryTypedValues)
     EXPECT_TRUE(properties["CurrentReading"].is_number_integer());
     EXPECT_FALSE(properties.contains("LowerThresholdCritical"));  // unknown: left out
 
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     const ProgramResult repeated =
         Cim({"enumerate", kLogClass, "--json", "--repeat", "3", "--interval", "0"});
     ASSERT_EQ(repeated.exitCode, 0) << repeated.err;

@@ -44,6 +44,7 @@ std::string FirstBrokenTransaction(const std::vector<QelSim::PortAccess>& access
 // for the other threads to run into it.
 TEST_F(ConcurrencyTest, ParallelRequestsAreCompleteAndNeverInterleaveRegisterReads)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     Host& host = Start("falcon");
     const QelSim::ChipProfile& chip = Machine().Profile().chips.at(0);
 
@@ -110,6 +111,7 @@ TEST_F(ConcurrencyTest, ParallelRequestsAreCompleteAndNeverInterleaveRegisterRea
 // someone else holds it (the exported __drv_synch), they wait.
 TEST_F(ConcurrencyTest, FactoryAndRequestsWaitForTheProviderLock)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     Host& host = Start("falcon");
     void* library = dlopen(ProviderPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(library, nullptr);

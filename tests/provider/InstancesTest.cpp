@@ -256,6 +256,7 @@ TEST(NumericSensorInstance, UnknownValuesAreLeftOut)
 
 TEST_F(InstancesTest, EventLogWithLinesMatchesTheDecodedLog)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     Host& host = Start("falcon");
     const Reply reply = host.GetInstance(kNameSpace, kLogClass, kLogName);
     ASSERT_EQ(reply.rc, CMPI_RC_OK);
@@ -295,6 +296,7 @@ TEST_F(InstancesTest, EventLogWithLinesMatchesTheDecodedLog)
 // afresh on every request, so the machine's memory can change under a running provider.
 TEST_F(InstancesTest, EmptyEventLogHasNoLinesAndEveryRequestRereadsIt)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     QelSim::Profile profile = QelSim::LoadProfile(QelSim::FindProfile("falcon"));
     Host& host = Start(profile);
     const Reply full = host.EnumerateInstances(kNameSpace, kLogClass);

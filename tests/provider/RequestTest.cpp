@@ -75,6 +75,7 @@ TEST_F(RequestTest, EnumerationsOfBothClassesInTheRightNamespace)
     ASSERT_EQ(logNames.paths.size(), 1u);
     EXPECT_EQ(logNames.paths[0].Key("Name")->text, kLogName);
 
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     const Reply log = host.EnumerateInstances(kNameSpace, kLogClass);
     EXPECT_EQ(log.rc, CMPI_RC_OK);
     ExpectCompleted(log);
@@ -115,6 +116,7 @@ TEST_F(RequestTest, WrongNamespaceOrClassIsRefusedAndStillCompleted)
 
 TEST_F(RequestTest, GetFindsEachNameExactlyAndNothingElse)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     Host& host = *m_host;
     for (const std::string& name : sensorNames)
     {

@@ -66,6 +66,7 @@ TEST_F(ThrottleTest, ReadsOncePerSecondAtMost)
 // change at once (InstancesTest), and each costs the same.
 TEST_F(ThrottleTest, EventLogIsFetchedOnEveryRequest)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     Host& host = Start("falcon");
     for (int i = 0; i < 3; ++i)
         ASSERT_EQ(host.GetInstance(kNameSpace, kLogClass, kLogName).rc, CMPI_RC_OK);

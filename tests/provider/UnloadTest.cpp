@@ -105,6 +105,7 @@ TEST_F(UnloadTest, UnloadClosesBothLibrariesLogFiles)
 
 TEST_F(UnloadTest, TwoHundredCyclesLeaveNothingBehind)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     m_machine.reset(new QelTest::SimulatedMachine("wren", 2));
     const size_t sensors = SensorCount(Machine().Profile());
     QelTest::FdCapture capture(STDERR_FILENO);  // the provider's trace lines, counted below

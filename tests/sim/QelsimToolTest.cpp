@@ -295,6 +295,7 @@ TEST(Qelsim, ProblemsAreNamedAndNothingIsTouched)
 TEST_P(ShippedMachine, ComesUpAndQelsensorsShowsItsBoard)
 {
     QEL_REQUIRE_FUSE();
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     QelTest::SimulatedMachine machine(GetParam());
     const QelSim::Profile& profile = machine.Profile();
 

@@ -12,7 +12,8 @@ namespace QelTest
 std::string FuseUnavailable();
 }  // namespace QelTest
 
-// Skips the calling test (or fixture SetUp) where FUSE cannot be mounted.
+// Skips the calling test (or fixture SetUp) where FUSE cannot be mounted. Where /dev/fuse is open to
+// every user (Debian's default) that is no sign of root: a test that needs root says so as well.
 #define QEL_REQUIRE_FUSE()                                                                                   \
     do                                                                                                       \
     {                                                                                                        \

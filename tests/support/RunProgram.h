@@ -15,8 +15,9 @@ struct ProgramResult
 
 ProgramResult RunProgram(const std::string& path, const std::vector<std::string>& args);
 
-// The same as the unprivileged user nobody (uid and gid 65534; the caller must be root), the way
-// a technician who forgot sudo runs a tool. Exit code 127 when the user could not be changed.
+// The same as an unprivileged user, the way a technician who forgot sudo runs a tool: as nobody
+// (uid and gid 65534) when the caller is root, as the caller otherwise. Exit code 127 when the
+// user could not be changed.
 constexpr unsigned kNobody = 65534;
 ProgramResult RunProgramAsNobody(const std::string& path, const std::vector<std::string>& args);
 

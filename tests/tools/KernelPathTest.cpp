@@ -82,6 +82,7 @@ protected:
 // and the table and the event log, the provider's included, are still there.
 TEST_F(KernelPath, ALockedDownTillShowsWhatAnUnlockedOneShows)
 {
+    QEL_REQUIRE_ROOT("the tool reads through the kernel's drivers only where root is refused the ports");
     for (const std::string& path : QelSim::ShippedProfiles())
     {
         const QelSim::Profile profile = QelSim::LoadProfile(path);
@@ -120,6 +121,7 @@ TEST_F(KernelPath, ALockedDownTillShowsWhatAnUnlockedOneShows)
 // ports give; every other one is an error the log explains.
 TEST_F(KernelPath, ThroughTheKernelsDriverEachExposedSensorReadsAsThroughThePorts)
 {
+    QEL_REQUIRE_ROOT("the tool reads through the kernel's drivers only where root is refused the ports");
     for (const std::string& path : QelSim::ShippedProfiles())
     {
         const QelSim::Profile profile = QelSim::LoadProfile(path);

@@ -308,6 +308,7 @@ class MetricsTool : public QelTest::SimulatedMachineTest
 // metrics, and the exit status is the table's.
 TEST_F(MetricsTool, EveryShippedTillPublishesWhatTheSensorTableShows)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     const std::vector<std::string> profiles = QelSim::ShippedProfiles();
     ASSERT_GE(profiles.size(), 8u);
     for (const std::string& name : profiles)
@@ -380,6 +381,7 @@ TEST_F(MetricsTool, EveryShippedTillPublishesWhatTheSensorTableShows)
 // back with their readings.
 TEST_F(MetricsTool, WhatCouldNotBeReadIsAnErrorNotAZero)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     QelTest::SimulatedMachine& machine = BringUp("ambercoral");
     const QelSim::ChipProfile& chip = machine.Profile().chips.at(0);
     machine.Bus().FailPorts(uint16_t(chip.monitorBase + 5), uint16_t(chip.monitorBase + 6));
@@ -427,6 +429,7 @@ TEST_F(MetricsTool, WhatCouldNotBeReadIsAnErrorNotAZero)
 
 TEST_F(MetricsTool, OutputReplacesTheFileAtOnceReadableByAll)
 {
+    QEL_REQUIRE_ROOT_FOR_EVENT_LOG();
     QelTest::SimulatedMachine& machine = BringUp("falcon");
     const std::string dir = machine.Root() + "/textfile";
     ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);

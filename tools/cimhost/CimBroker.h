@@ -65,11 +65,6 @@ struct Instance
 // The objects of one request scope.
 struct Arena;
 
-// "uint16", "string[]", ...
-std::string TypeName(CMPIType type);
-// "CMPI_RC_ERR_INVALID_CLASS", ...
-const char* StatusName(CMPIrc rc);
-
 class Broker
 {
 public:

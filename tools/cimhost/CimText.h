@@ -1,5 +1,6 @@
-// Objects of the CMPI host as text: object paths as CIM shows them
-// (root/cimv2:PXT_NumericSensor.Name="CPU(00000033)") and instances as MOF instance declarations.
+// The CMPI host's words for what it shows: type and status codes by name, object paths as CIM
+// shows them (root/cimv2:PXT_NumericSensor.Name="CPU(00000033)") and instances as MOF instance
+// declarations.
 #pragma once
 
 #include "CimBroker.h"
@@ -8,6 +9,11 @@
 
 namespace QelCim
 {
+// "uint16", "string[]", ...
+std::string TypeName(CMPIType type);
+// "CMPI_RC_ERR_INVALID_CLASS", ...
+const char* StatusName(CMPIrc rc);
+
 // A value as a MOF literal: "text" (escaped), 42, TRUE, NULL, {"a", "b"}.
 std::string MofValue(const Value& value);
 // namespace:Class.Key="value",...

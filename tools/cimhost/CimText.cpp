@@ -80,6 +80,119 @@ std::string Scalar(const Value& value, CMPIType type)
 }
 }  // namespace
 
+std::string TypeName(CMPIType type)
+{
+    const char* name = "unknown";
+    switch (static_cast<CMPIType>(type & ~CMPI_ARRAY))
+    {
+    case CMPI_null:
+        name = "null";
+        break;
+    case CMPI_boolean:
+        name = "boolean";
+        break;
+    case CMPI_char16:
+        name = "char16";
+        break;
+    case CMPI_real32:
+        name = "real32";
+        break;
+    case CMPI_real64:
+        name = "real64";
+        break;
+    case CMPI_uint8:
+        name = "uint8";
+        break;
+    case CMPI_uint16:
+        name = "uint16";
+        break;
+    case CMPI_uint32:
+        name = "uint32";
+        break;
+    case CMPI_uint64:
+        name = "uint64";
+        break;
+    case CMPI_sint8:
+        name = "sint8";
+        break;
+    case CMPI_sint16:
+        name = "sint16";
+        break;
+    case CMPI_sint32:
+        name = "sint32";
+        break;
+    case CMPI_sint64:
+        name = "sint64";
+        break;
+    case CMPI_instance:
+        name = "instance";
+        break;
+    case CMPI_ref:
+        name = "ref";
+        break;
+    case CMPI_string:
+        name = "string";
+        break;
+    case CMPI_chars:
+        name = "chars";
+        break;
+    case CMPI_dateTime:
+        name = "datetime";
+        break;
+    default:
+        break;
+    }
+    return (type & CMPI_ARRAY) != 0 ? std::string(name) + "[]" : std::string(name);
+}
+
+const char* StatusName(CMPIrc rc)
+{
+    switch (rc)
+    {
+    case CMPI_RC_OK:
+        return "CMPI_RC_OK";
+    case CMPI_RC_ERR_FAILED:
+        return "CMPI_RC_ERR_FAILED";
+    case CMPI_RC_ERR_ACCESS_DENIED:
+        return "CMPI_RC_ERR_ACCESS_DENIED";
+    case CMPI_RC_ERR_INVALID_NAMESPACE:
+        return "CMPI_RC_ERR_INVALID_NAMESPACE";
+    case CMPI_RC_ERR_INVALID_PARAMETER:
+        return "CMPI_RC_ERR_INVALID_PARAMETER";
+    case CMPI_RC_ERR_INVALID_CLASS:
+        return "CMPI_RC_ERR_INVALID_CLASS";
+    case CMPI_RC_ERR_NOT_FOUND:
+        return "CMPI_RC_ERR_NOT_FOUND";
+    case CMPI_RC_ERR_NOT_SUPPORTED:
+        return "CMPI_RC_ERR_NOT_SUPPORTED";
+    case CMPI_RC_ERR_CLASS_HAS_CHILDREN:
+        return "CMPI_RC_ERR_CLASS_HAS_CHILDREN";
+    case CMPI_RC_ERR_CLASS_HAS_INSTANCES:
+        return "CMPI_RC_ERR_CLASS_HAS_INSTANCES";
+    case CMPI_RC_ERR_INVALID_SUPERCLASS:
+        return "CMPI_RC_ERR_INVALID_SUPERCLASS";
+    case CMPI_RC_ERR_ALREADY_EXISTS:
+        return "CMPI_RC_ERR_ALREADY_EXISTS";
+    case CMPI_RC_ERR_NO_SUCH_PROPERTY:
+        return "CMPI_RC_ERR_NO_SUCH_PROPERTY";
+    case CMPI_RC_ERR_TYPE_MISMATCH:
+        return "CMPI_RC_ERR_TYPE_MISMATCH";
+    case CMPI_RC_ERR_QUERY_LANGUAGE_NOT_SUPPORTED:
+        return "CMPI_RC_ERR_QUERY_LANGUAGE_NOT_SUPPORTED";
+    case CMPI_RC_ERR_INVALID_QUERY:
+        return "CMPI_RC_ERR_INVALID_QUERY";
+    case CMPI_RC_ERR_METHOD_NOT_AVAILABLE:
+        return "CMPI_RC_ERR_METHOD_NOT_AVAILABLE";
+    case CMPI_RC_ERR_METHOD_NOT_FOUND:
+        return "CMPI_RC_ERR_METHOD_NOT_FOUND";
+    case CMPI_RC_DO_NOT_UNLOAD:
+        return "CMPI_RC_DO_NOT_UNLOAD";
+    case CMPI_RC_NEVER_UNLOAD:
+        return "CMPI_RC_NEVER_UNLOAD";
+    }
+    return "unknown CMPI status";
+}
+
 std::string MofValue(const Value& value)
 {
     if (!value.IsArray())
