@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <grp.h>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -86,7 +87,8 @@ ProgramResult RunProgramAsNobody(const std::string& path, const std::vector<std:
             {
                 dup2(out, STDOUT_FILENO);
                 dup2(err, STDERR_FILENO);
-                if (setgid(kNobody) == 0 && setuid(kNobody) == 0)
+                // Without root's supplementary groups too: nobody is in none.
+                if (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0)
                     execv(path.c_str(), argv.data());
                 _exit(127);
             }
