@@ -31,14 +31,6 @@ constexpr uint64_t kPageSize = 4096;
     Fail(what + " " + path + ": " + strerror(errno));
 }
 
-void WriteTextFile(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out)
-        FailErrno("cannot write", path);
-}
-
 std::vector<uint8_t> ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -89,6 +81,15 @@ void MakeDirectories(const std::string& path)
         if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
             FailErrno("cannot create directory", partial);
     }
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    MakeDirectories(path.substr(0, path.rfind('/')));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out)
+        FailErrno("cannot write", path);
 }
 
 uint8_t ChecksumByte(const uint8_t* bytes, size_t count)
@@ -309,8 +310,7 @@ void MachineImage::Write(const std::string& root) const
     MakeDirectories(root + "/dev");
     if (m_entry.place == EntryPointPlace::Efi)
     {
-        MakeDirectories(root + "/sys/firmware/efi");
-        WriteTextFile(root + "/sys/firmware/efi/systab", SystabText());
+        WriteFile(root + "/sys/firmware/efi/systab", SystabText());
     }
 
     // Later pieces overwrite earlier ones: other bytes, then the table, then the entry point.

@@ -157,4 +157,7 @@ uint8_t ChecksumByte(const uint8_t* bytes, size_t count);
 // Creates the directory path and those above it (0755) where they are missing. Throws
 // std::runtime_error naming the one that cannot be made.
 void MakeDirectories(const std::string& path);
+// Writes the file (replacing it), with the directories above it. Throws std::runtime_error naming
+// the file when it cannot.
+void WriteFile(const std::string& path, const std::string& bytes);
 }  // namespace QelImage

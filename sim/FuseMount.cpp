@@ -313,6 +313,7 @@ void Read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info
         large.reset(new char[count]);
         buffer = large.get();
     }
+    const Accessor who = AccessorOf(req);
     for (size_t i = 0; i < count; ++i)
     {
         if (context.bus.Fails(static_cast<uint16_t>(off + i)))
@@ -320,7 +321,7 @@ void Read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info
             fuse_reply_err(req, EIO);
             return;
         }
-        buffer[i] = static_cast<char>(context.bus.Read(static_cast<uint16_t>(off + i), AccessorOf(req)));
+        buffer[i] = static_cast<char>(context.bus.Read(static_cast<uint16_t>(off + i), who));
     }
     fuse_reply_buf(req, buffer, count);
 }
@@ -363,6 +364,7 @@ void Write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t o
         return;
     }
     const size_t count = std::min<size_t>(size, kPortCount - off);
+    const Accessor who = AccessorOf(req);
     for (size_t i = 0; i < count; ++i)
     {
         if (bus.Fails(static_cast<uint16_t>(off + i)))
@@ -370,7 +372,7 @@ void Write(fuse_req_t req, fuse_ino_t ino, const char* buf, size_t size, off_t o
             fuse_reply_err(req, EIO);
             return;
         }
-        bus.Write(static_cast<uint16_t>(off + i), static_cast<uint8_t>(buf[i]), AccessorOf(req));
+        bus.Write(static_cast<uint16_t>(off + i), static_cast<uint8_t>(buf[i]), who);
     }
     fuse_reply_write(req, count);
 }

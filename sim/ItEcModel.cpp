@@ -19,7 +19,7 @@ bool ItEcModel::Decodes(uint16_t port) const
 void ItEcModel::UseIndex(Accessor who)
 {
     if (m_indexOwner.Foreign(who))
-        ++m_broken;
+        NoteBrokenSequence();
 }
 
 uint8_t ItEcModel::Read(uint16_t port, Accessor who)

@@ -24,7 +24,6 @@ public:
     uint8_t Read(uint16_t port, Accessor who) override;
     void Write(uint16_t port, uint8_t value, Accessor who) override;
     std::string Name() const override;
-    uint64_t BrokenSequences() const override { return m_broken; }
     std::vector<uint8_t> Contents() const override;
 
 private:
@@ -34,7 +33,6 @@ private:
     uint16_t m_indexPort;
     uint8_t m_index = 0;
     SelectionOwner m_indexOwner;
-    std::atomic<uint64_t> m_broken{0};
     std::array<uint8_t, 0x100> m_registers{};
 };
 }  // namespace QelSim

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -22,15 +21,6 @@ using namespace QelImage;
 
 namespace
 {
-void WriteFile(const std::string& path, const std::string& bytes)
-{
-    MakeDirectories(path.substr(0, path.rfind('/')));
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << bytes;
-    if (!file)
-        throw std::runtime_error("cannot write " + path);
-}
-
 void Link(const std::string& target, const std::string& path)
 {
     unlink(path.c_str());

@@ -126,11 +126,7 @@ Machine::Machine(const Profile& profile, const std::string& root)
         WriteKernelFiles(profile, image, dir);
         if (profile.lockedDown)
             LinkDevice(dir, "mem");
-        MakeDirectories(dir + "/proc");
-        std::ofstream file(dir + "/proc/ioports", std::ios::trunc);
-        file << ioports;
-        if (!file)
-            FailErrno("cannot write", dir + "/proc/ioports");
+        WriteFile(dir + "/proc/ioports", ioports);
     };
     BringUp(profile.name, profile.machine, write);
 }
@@ -145,11 +141,7 @@ Machine::Machine(const QelCapture::Capture& capture, const std::string& name, co
         QelCapture::WriteMemory(capture, dir);
         if (!capture.sensorConf)
             return;
-        MakeDirectories(dir + "/etc/tarn");
-        std::ofstream conf(dir + "/etc/tarn/sensor.conf", std::ios::trunc);
-        conf << *capture.sensorConf;
-        if (!conf)
-            FailErrno("cannot write", dir + "/etc/tarn/sensor.conf");
+        WriteFile(dir + "/etc/tarn/sensor.conf", *capture.sensorConf);
     };
     BringUp(name, "captured " + capture.model + " (BIOS " + capture.biosVersion + ")", write);
 }
@@ -169,8 +161,9 @@ void Machine::BringUp(const std::string& name, const std::string& machine,
     if (!unavailable.empty())
         throw std::runtime_error(unavailable);
 
-    // A previous machine under the same root may have been UEFI.
-    RemoveTree(root + "/sys/firmware/efi");
+    // Everything under sys is the machine's: a previous one under the same root may have been
+    // UEFI, locked down or had a kernel driver bound.
+    RemoveTree(root + "/sys");
     writeMemory(root);
     for (const char* dir : {"/etc/tarn", "/var/log/tarn", "/run/qelsim"})
         MakeDirectories(root + dir);

@@ -54,10 +54,16 @@ public:
     // A name for listings ("IT5571 at 0x0A00", ...).
     virtual std::string Name() const = 0;
     // Accesses that used a selection another accessor had made (see SelectionOwner).
-    virtual uint64_t BrokenSequences() const = 0;
+    uint64_t BrokenSequences() const { return m_broken; }
     // Every register a write can change, but the selections (indexes, bank, logical device): what
     // must read the same after any number of readers that only read.
     virtual std::vector<uint8_t> Contents() const = 0;
+
+protected:
+    void NoteBrokenSequence() { ++m_broken; }
+
+private:
+    std::atomic<uint64_t> m_broken{0};
 };
 
 struct PortAccess

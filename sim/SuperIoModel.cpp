@@ -135,13 +135,13 @@ void SuperIoModel::UseConfig(Accessor who)
 {
     // Registers from 0x30 up belong to the logical device selected.
     if (m_indexOwner.Foreign(who) || (m_index >= 0x30 && m_deviceOwner.Foreign(who)))
-        ++m_broken;
+        NoteBrokenSequence();
 }
 
 void SuperIoModel::UseMonitor(Accessor who)
 {
     if (m_monitorIndexOwner.Foreign(who) || (m_monitorIndex != kBankSelect && m_bankOwner.Foreign(who)))
-        ++m_broken;
+        NoteBrokenSequence();
 }
 
 uint8_t SuperIoModel::Read(uint16_t port, Accessor who)

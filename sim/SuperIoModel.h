@@ -70,7 +70,6 @@ public:
     uint8_t Read(uint16_t port, Accessor who) override;
     void Write(uint16_t port, uint8_t value, Accessor who) override;
     std::string Name() const override;
-    uint64_t BrokenSequences() const override { return m_broken; }
     std::vector<uint8_t> Contents() const override;
 
 private:
@@ -99,6 +98,5 @@ private:
     SelectionOwner m_deviceOwner;  // logical device
     SelectionOwner m_monitorIndexOwner;
     SelectionOwner m_bankOwner;
-    std::atomic<uint64_t> m_broken{0};
 };
 }  // namespace QelSim
