@@ -155,9 +155,9 @@ SENSOR_STATUS CChipDriver::Initialise(CRawSMBios& rawSMBios)
 SENSOR_STATUS CChipDriver::StartThroughKernel()
 {
     const char* name = m_Chip.driverName;
-    const std::string why = KernelClaim()
-                                ? "the kernel's " + KernelClaim()->driver + " driver holds its ports"
-                                : std::string("the kernel refuses /dev/port (locked down?)");
+    const std::optional<PortClaim> claim = KernelClaim();
+    const std::string why = claim ? "the kernel's " + claim->driver + " driver holds its ports"
+                                  : std::string("the kernel refuses /dev/port (locked down?)");
     const KernelDriverFacts* facts = KernelFactsFor(m_Chip.chip);
     if (facts == nullptr)
     {
@@ -226,17 +226,15 @@ SENSOR_STATUS CChipDriver::ReadSensor(uint16_t wHandle, CSensorReading& reading)
     const SensorRegister where = DecodeRegister(pSensor->dwOEMDefined);
     const std::optional<uint64_t> read =
         m_pKernel ? m_pKernel->Read(m_Chip, where.bank, where.reg) : ReadRegister(kind, where);
-    if (!read && m_pKernel)
-    {
-        Log(LOG_ERROR, "%s::ReadSensor - sensor 0x%04x not read through the kernel's %s driver", name,
-            wHandle, m_pKernel->Facts().driver);
-        return SS_HWMON_ERROR;
-    }
     if (!read)
     {
         // A reading that was not taken is never given out as a value.
-        Log(LOG_ERROR, "%s::ReadSensor - sensor 0x%04x not read: bank %u register 0x%02x did not answer",
-            name, wHandle, where.bank, where.reg);
+        if (m_pKernel)
+            Log(LOG_ERROR, "%s::ReadSensor - sensor 0x%04x not read through the kernel's %s driver", name,
+                wHandle, m_pKernel->Facts().driver);
+        else
+            Log(LOG_ERROR, "%s::ReadSensor - sensor 0x%04x not read: bank %u register 0x%02x did not answer",
+                name, wHandle, where.bank, where.reg);
         return SS_HWMON_ERROR;
     }
     uint64_t value = *read;

@@ -9,6 +9,7 @@
 
 #include <cassert>
 #include <list>
+#include <utility>
 
 CChipManager::CChipManager() : m_bInit(false)
 {
@@ -235,7 +236,7 @@ SENSOR_STATUS CChipManager::ReadEventLogWithoutChips(CSystemEventLog& log)
     const SENSOR_STATUS status = container.Initialise(&none);
     if (status == SS_SUCCESS)
         container.CopyEventLogInformation(log);
-    m_StartReport.eventLog = container.m_Report;
+    m_StartReport.eventLog = std::move(container.m_Report);
     return status;
 }
 

@@ -73,15 +73,18 @@ constexpr KernelRegister kW83627dhg[] = {
 };
 
 template <size_t N>
-constexpr KernelDriverFacts Facts(const char* driver, const char* name, const KernelRegister (&r)[N])
+constexpr KernelDriverFacts Facts(Chip chip, const char* driver, const char* name,
+                                  const KernelRegister (&r)[N])
 {
-    return KernelDriverFacts{driver, name, r, N};
+    return KernelDriverFacts{chip, driver, name, r, N};
 }
 
 constexpr KernelDriverFacts kFacts[] = {
-    Facts("nct6775", "nct6106", kNct6106),       Facts("nct6775", "nct6776", kNct6776),
-    Facts("nct6775", "nct6793", kNct6793),       Facts("nct6775", "nct6796", kNct6796),
-    Facts("w83627ehf", "w83627dhg", kW83627dhg),
+    Facts(Chip::NCT6106, "nct6775", "nct6106", kNct6106),
+    Facts(Chip::NCT6776, "nct6775", "nct6776", kNct6776),
+    Facts(Chip::NCT6793D, "nct6775", "nct6793", kNct6793),
+    Facts(Chip::NCT6796D, "nct6775", "nct6796", kNct6796),
+    Facts(Chip::W83627EHF, "w83627ehf", "w83627dhg", kW83627dhg),
 };
 
 // A decimal integer as sysfs prints it: an optional minus and digits, nothing else.
@@ -107,21 +110,10 @@ int64_t FloorDiv(int64_t a, int64_t b)
 
 const KernelDriverFacts* KernelFactsFor(Chip chip)
 {
-    switch (chip)
-    {
-    case Chip::NCT6106:
-        return &kFacts[0];
-    case Chip::NCT6776:
-        return &kFacts[1];
-    case Chip::NCT6793D:
-        return &kFacts[2];
-    case Chip::NCT6796D:
-        return &kFacts[3];
-    case Chip::W83627EHF:
-        return &kFacts[4];
-    default:
-        return nullptr;
-    }
+    for (const KernelDriverFacts& facts : kFacts)
+        if (facts.chip == chip)
+            return &facts;
+    return nullptr;
 }
 
 bool CKernelHwMon::Initialise()

@@ -34,6 +34,7 @@ struct KernelRegister
 
 struct KernelDriverFacts
 {
+    Chip chip;           // the chip the driver serves
     const char* driver;  // the module, and the basename of device/driver
     const char* name;    // the hwmon class device's name
     const KernelRegister* registers;

@@ -1,5 +1,6 @@
 #include "NvmeSsd.h"
 
+#include "LittleEndian.h"
 #include "NvmeBackend.h"
 #include "NvmeIoctl.h"
 #include "POSSystem.h"
@@ -82,7 +83,7 @@ int NvmeSsd::kelvinToCelsius(int kelvin)
 
 int NvmeSsd::compositeKelvin(const uint8_t* log)
 {
-    return log[NvmeAdmin::kCompositeTemperatureOffset + 1] << 8 | log[NvmeAdmin::kCompositeTemperatureOffset];
+    return LittleEndian::Read16(log + NvmeAdmin::kCompositeTemperatureOffset);
 }
 
 uint16_t NvmeSsd::compositeTemperature(const uint8_t* log)

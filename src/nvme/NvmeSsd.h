@@ -46,7 +46,7 @@ public:
     // True when at least one SSD was added.
     bool scanNVMeDevices();
     bool addSsdDevice(const IdentifyData& data, const std::string& drive, const std::string& devPath);
-    std::vector<SsdDevice> getSsdList() const { return m_ssdList; }
+    const std::vector<SsdDevice>& getSsdList() const { return m_ssdList; }
 
     // The sensor of each SSD found, in list order, each read once.
     std::vector<SsdSensor> readSensors();

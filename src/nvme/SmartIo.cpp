@@ -1,20 +1,12 @@
 #include "SmartIo.h"
 
+#include "LittleEndian.h"
 #include "NvmeIoctl.h"
 #include "log.h"
 
 #include <cerrno>
 #include <cstring>
 #include <vector>
-
-namespace
-{
-uint32_t LittleEndian32(const uint8_t* bytes)
-{
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-}  // namespace
 
 bool SmartIo::nvme_read_identify(NvmeChannel& device, uint32_t nsid, uint8_t cns, void* data, uint32_t length)
 {
@@ -83,7 +75,7 @@ void SmartIo::takeControllerIdentity(const uint8_t* controller, IdentifyData& da
 
 uint32_t SmartIo::namespaceCount(const uint8_t* controller)
 {
-    return LittleEndian32(controller + NvmeAdmin::kNamespaceCountOffset);
+    return LittleEndian::Read32(controller + NvmeAdmin::kNamespaceCountOffset);
 }
 
 int SmartIo::thresholdCelsius(uint32_t result)

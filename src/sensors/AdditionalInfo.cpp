@@ -55,7 +55,7 @@ bool AdditionalInfo::updateReading(PXT_NumericSensor& sensor)
         Log(LOG_DEBUG, "SensorProvider::UpdateReading - No need to update sensor %s yet", sensor.getName());
         return true;
     }
-    const std::vector<SsdDevice> ssds = m_nvmeSsd.getSsdList();
+    const std::vector<SsdDevice>& ssds = m_nvmeSsd.getSsdList();
     for (size_t i = 0; i < ssds.size(); ++i)
     {
         Log(LOG_DEBUG,
