@@ -159,15 +159,22 @@ void BM_GetEventLog(benchmark::State& state, const char* profile)
 }
 
 // The Names of the sensor instances; none (and the benchmark skipped) when there are none.
-std::vector<std::string> SensorNames(benchmark::State& state, ProviderMachine& machine)
+// The machine of the profile with its sensors' names; null (the benchmark skipped) without the
+// machine or without a sensor.
+ProviderMachine* UseWithSensors(benchmark::State& state, const char* profile, std::vector<std::string>& names)
 {
-    std::vector<std::string> names;
+    ProviderMachine* machine = Use(state, profile);
+    if (machine == nullptr)
+        return nullptr;
     for (const QelCim::ObjectPath& path :
-         machine.Host().EnumerateInstanceNames(kNameSpace, kSensorClass).paths)
+         machine->Host().EnumerateInstanceNames(kNameSpace, kSensorClass).paths)
         names.push_back(path.Key("Name")->text);
     if (names.empty())
+    {
         state.SkipWithError("no sensors");
-    return names;
+        return nullptr;
+    }
+    return machine;
 }
 
 // Runs the command until stop, one run after the other.
@@ -197,10 +204,9 @@ void RunUntil(const std::vector<std::string>& command, const std::atomic<bool>& 
 
 void BM_RequestLatency(benchmark::State& state, const char* profile, bool metricsLoop)
 {
-    ProviderMachine* machine = Use(state, profile);
-    const std::vector<std::string> names =
-        machine != nullptr ? SensorNames(state, *machine) : std::vector<std::string>();
-    if (names.empty())
+    std::vector<std::string> names;
+    ProviderMachine* machine = UseWithSensors(state, profile, names);
+    if (machine == nullptr)
         return;
     QelCim::Host& host = machine->Host();
     std::atomic<bool> stop{false};
@@ -276,10 +282,9 @@ bool Request(QelCim::Host& host, int i, const std::vector<std::string>& names)
 
 void BM_Soak(benchmark::State& state, const char* profile)
 {
-    ProviderMachine* machine = Use(state, profile);
-    const std::vector<std::string> names =
-        machine != nullptr ? SensorNames(state, *machine) : std::vector<std::string>();
-    if (names.empty())
+    std::vector<std::string> names;
+    ProviderMachine* machine = UseWithSensors(state, profile, names);
+    if (machine == nullptr)
         return;
     QelCim::Host& host = machine->Host();
     const int requests = SoakRequests();

@@ -1,6 +1,5 @@
 #include "CimText.h"
 
-#include <cinttypes>
 #include <cstdio>
 
 namespace QelCim
@@ -66,84 +65,17 @@ std::string Scalar(const Value& value, CMPIType type)
     case CMPI_uint32:
     case CMPI_uint64:
     case CMPI_char16:
-        snprintf(text, sizeof(text), "%" PRIu64, value.uint);
-        return text;
+        return std::to_string(value.uint);
     case CMPI_sint8:
     case CMPI_sint16:
     case CMPI_sint32:
     case CMPI_sint64:
-        snprintf(text, sizeof(text), "%" PRId64, value.sint);
-        return text;
+        return std::to_string(value.sint);
     default:
         return "NULL";
     }
 }
 }  // namespace
-
-std::string TypeName(CMPIType type)
-{
-    const char* name = "unknown";
-    switch (static_cast<CMPIType>(type & ~CMPI_ARRAY))
-    {
-    case CMPI_null:
-        name = "null";
-        break;
-    case CMPI_boolean:
-        name = "boolean";
-        break;
-    case CMPI_char16:
-        name = "char16";
-        break;
-    case CMPI_real32:
-        name = "real32";
-        break;
-    case CMPI_real64:
-        name = "real64";
-        break;
-    case CMPI_uint8:
-        name = "uint8";
-        break;
-    case CMPI_uint16:
-        name = "uint16";
-        break;
-    case CMPI_uint32:
-        name = "uint32";
-        break;
-    case CMPI_uint64:
-        name = "uint64";
-        break;
-    case CMPI_sint8:
-        name = "sint8";
-        break;
-    case CMPI_sint16:
-        name = "sint16";
-        break;
-    case CMPI_sint32:
-        name = "sint32";
-        break;
-    case CMPI_sint64:
-        name = "sint64";
-        break;
-    case CMPI_instance:
-        name = "instance";
-        break;
-    case CMPI_ref:
-        name = "ref";
-        break;
-    case CMPI_string:
-        name = "string";
-        break;
-    case CMPI_chars:
-        name = "chars";
-        break;
-    case CMPI_dateTime:
-        name = "datetime";
-        break;
-    default:
-        break;
-    }
-    return (type & CMPI_ARRAY) != 0 ? std::string(name) + "[]" : std::string(name);
-}
 
 const char* StatusName(CMPIrc rc)
 {

@@ -1,4 +1,4 @@
-// The CMPI host's words for what it shows: type and status codes by name, object paths as CIM
+// The CMPI host's words for what it shows: status codes by name, object paths as CIM
 // shows them (root/cimv2:PXT_NumericSensor.Name="CPU(00000033)") and instances as MOF instance
 // declarations.
 #pragma once
@@ -9,8 +9,6 @@
 
 namespace QelCim
 {
-// "uint16", "string[]", ...
-std::string TypeName(CMPIType type);
 // "CMPI_RC_ERR_INVALID_CLASS", ...
 const char* StatusName(CMPIrc rc);
 

@@ -9,6 +9,7 @@
 #include "chip.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -87,12 +88,11 @@ int UsageError(Context& context, const std::string& message)
     return Finish(context, UnknownResult("bad arguments: " + message + " (qelsensors check --help)"));
 }
 
+// A positive number of seconds, without a unit.
 std::optional<int64_t> Seconds(const std::string& text)
 {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    const int64_t value = std::stoll(text);
-    return value > 0 ? std::optional<int64_t>(value) : std::nullopt;
+    return !text.empty() && isdigit(static_cast<unsigned char>(text.back())) ? ParseDuration(text)
+                                                                             : std::nullopt;
 }
 
 // Parses the arguments; a message when they are wrong.
@@ -149,9 +149,10 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, CheckArgs
         }
         else if (option == "-t" || option == "--timeout" || option == "--max-age")
         {
-            if (!next(v) || !Seconds(v))
+            const std::optional<int64_t> seconds = next(v) ? Seconds(v) : std::nullopt;
+            if (!seconds)
                 return option + " needs a number of seconds";
-            (option == "--max-age" ? parsed.maxAge : parsed.timeout) = *Seconds(v);
+            (option == "--max-age" ? parsed.maxAge : parsed.timeout) = *seconds;
         }
         else if (option == "--state")
         {
@@ -195,7 +196,6 @@ std::variant<PassState, CheckResult> ReadState(const std::string& path, int64_t 
 CheckResult Check(const CheckArgs& args)
 {
     PassState pass;
-    pass.time = static_cast<int64_t>(time(nullptr));
     CChip chip;
     if (args.state || geteuid() != 0)
     {

@@ -37,11 +37,12 @@ public:
     {
         UseTable(raw);
         m_vHeaders.clear();
-        // The walk hands the first structure to no visitor; list it too.
-        if (InTable(m_pRawBytes, 0, 4) && GetByte(m_pRawBytes, 1) >= 4)
-            m_vHeaders.push_back(Header(m_pRawBytes));
-        WalkStructures("CStructureList::GetStructures",
-                       [this](const uint8_t* pTable) { m_vHeaders.push_back(Header(pTable)); });
+        ForEachStructure(
+            [this](const uint8_t* pTable)
+            {
+                m_vHeaders.push_back(Header(pTable));
+                return true;
+            });
         m_pRawBytes = nullptr;  // the view ends with this call
         m_dwRawLength = 0;
         return true;
